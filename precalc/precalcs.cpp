@@ -1,0 +1,4 @@
+// The start-up precalculation driver.
+#include "precalc/precalc.h"
+
+void precalcs() {}

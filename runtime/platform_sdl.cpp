@@ -1,0 +1,96 @@
+// SDL backend: the window, the clock and the event queue. The only file that calls SDL's
+// video, timer and event functions.
+#include <SDL.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "runtime/demo.h"
+#include "runtime/platform.h"
+
+namespace {
+
+SDL_Surface* screen = nullptr;
+SDL_Event event;
+
+uint32_t SdlTicks() { return SDL_GetTicks(); }
+
+void SdlIdle(uint32_t) {}  // the pacing wait spins on the clock
+
+uint32_t VirtualClockTicks() { return VirtualTicks(); }
+
+void VirtualClockIdle(uint32_t until) {
+  if (static_cast<int32_t>(until - VirtualTicks()) > 0) SetVirtualTicks(until);
+}
+
+bool IsRgb565(const SDL_PixelFormat* f) {
+  return f->BitsPerPixel == 16 && f->Rmask == 0xF800 && f->Gmask == 0x07E0 && f->Bmask == 0x001F;
+}
+
+void CopyConverted(const uint16_t* frame) {
+  const SDL_PixelFormat* f = screen->format;
+  auto* base = static_cast<uint8_t*>(screen->pixels);
+  for (int y = 0; y < kHeight && y < screen->h; ++y) {
+    uint8_t* row = base + y * screen->pitch;
+    for (int x = 0; x < kWidth && x < screen->w; ++x) {
+      uint16_t p = frame[y * kWidth + x];
+      Uint8 r = static_cast<Uint8>(((p >> 11) << 3) | (p >> 13));
+      Uint8 g = static_cast<Uint8>((((p >> 5) & 63) << 2) | ((p >> 9) & 3));
+      Uint8 b = static_cast<Uint8>(((p & 31) << 3) | ((p >> 2) & 7));
+      Uint32 c = SDL_MapRGB(screen->format, r, g, b);
+      uint8_t* dst = row + x * f->BytesPerPixel;
+      std::memcpy(dst, &c, f->BytesPerPixel);  // little-endian targets
+    }
+  }
+}
+
+void SdlPresent(const uint16_t* frame) {
+  if (!screen) return;
+  if (SDL_LockSurface(screen) < 0) return;
+  if (IsRgb565(screen->format) && screen->w == kWidth && screen->h == kHeight) {
+    auto* base = static_cast<uint8_t*>(screen->pixels);
+    for (int y = 0; y < kHeight; ++y)
+      std::memcpy(base + y * screen->pitch, frame + y * kWidth, kWidth * 2);
+  } else {
+    CopyConverted(frame);
+  }
+  SDL_UnlockSurface(screen);
+  SDL_Flip(screen);
+}
+
+bool SdlPollQuit() {
+  bool q = false;
+  while (SDL_PollEvent(&event)) {
+    if (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE) q = true;
+    if (event.type == SDL_QUIT) q = true;  // the window's close button
+  }
+  return q;
+}
+
+}  // namespace
+
+bool OpenSdlPlatform(uint32_t flags) {
+  // A 320 x 240 window is a postage stamp on today's screens: unless the user chose
+  // otherwise, show it three times larger with crisp pixels.
+  setenv("SDL12COMPAT_WINDOW_SCALING", "3", 0);
+  setenv("SDL12COMPAT_SCALE_METHOD", "nearest", 0);
+  if (SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO) < 0) return false;
+  screen = SDL_SetVideoMode(kWidth, kHeight, 16, flags);
+  if (!screen) return false;
+  SDL_WM_SetCaption("Glasswhirligo by Morwick", nullptr);
+  SDL_ShowCursor(0);
+  const char* virt = getenv("GLASSWHIRLIGO_VIRTUAL_CLOCK");
+  bool virtual_clock = virt && *virt && std::strcmp(virt, "0") != 0;
+  if (virtual_clock)
+    platform = Platform{VirtualClockTicks, VirtualClockIdle, SdlPresent, SdlPollQuit};
+  else
+    platform = Platform{SdlTicks, SdlIdle, SdlPresent, SdlPollQuit};
+  return true;
+}
+
+void CloseSdlPlatform() {
+  SDL_Quit();
+  screen = nullptr;
+}
+
+const char* SdlError() { return SDL_GetError(); }

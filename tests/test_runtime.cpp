@@ -1,0 +1,130 @@
+// The spine: pacing on the virtual clock, the part-6 exception, event draining, start-up faults.
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "runtime/demo.h"
+#include "runtime/platform.h"
+#include "runtime/script.h"
+#include "runtime/sound.h"
+
+namespace {
+
+class Pacing : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    UseHeadlessPlatform();
+    ResetDemoState();
+    SetVirtualTicks(1000);
+  }
+};
+
+TEST_F(Pacing, SpeeddownWaitsOutTheIntervalAndRestartsFromAFreshReading) {
+  frametime = 995;
+  speeddown(20);
+  EXPECT_EQ(VirtualTicks(), 1015u);
+  EXPECT_EQ(frametime, 1015u);
+}
+
+TEST_F(Pacing, ASlowFrameDoesNotWait) {
+  frametime = 900;  // the frame already took 100 ms
+  speeddown(20);
+  EXPECT_EQ(VirtualTicks(), 1000u);
+  EXPECT_EQ(frametime, 1000u);
+}
+
+TEST_F(Pacing, DifferencesWrapAround) {
+  SetVirtualTicks(5);
+  frametime = 0xFFFFFFF0u;  // 21 ms before
+  speeddown(20);
+  EXPECT_EQ(VirtualTicks(), 5u);
+}
+
+TEST_F(Pacing, MainLoopWaitsExceptInPartSix) {
+  frametime = 1000;
+  part = 6;
+  Script();
+  EXPECT_EQ(VirtualTicks(), 1000u);
+  EXPECT_EQ(nfrm, 1u);
+  EXPECT_EQ(prfrm, 1u);
+  part = 2;
+  Script();
+  EXPECT_EQ(VirtualTicks(), 1020u);
+}
+
+TEST_F(Pacing, QuitRequestEndsAfterTheFrame) {
+  QueueHeadlessQuit();
+  part = 99;  // draws nothing
+  Script();
+  EXPECT_EQ(quit, 1);
+  EXPECT_EQ(nfrm, 1u);
+}
+
+TEST(SdlPlatform, EscapeAmongSeveralEventsIsSeenAndTheQueueDrained) {
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  ResetDemoState();
+  ASSERT_TRUE(OpenSdlPlatform(0)) << SdlError();
+  SDL_Event e{};
+  e.type = SDL_MOUSEMOTION;
+  SDL_PushEvent(&e);
+  SDL_Event esc{};
+  esc.type = SDL_KEYDOWN;
+  esc.key.keysym.sym = SDLK_ESCAPE;
+  SDL_PushEvent(&esc);
+  SDL_PushEvent(&e);
+  part = 99;
+  Script();
+  EXPECT_EQ(quit, 1);
+  SDL_Event left;
+  EXPECT_EQ(SDL_PollEvent(&left), 0);
+  CloseSdlPlatform();
+  UseHeadlessPlatform();
+}
+
+TEST(SdlPlatform, CloseButtonEndsLikeEscape) {
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  ResetDemoState();
+  ASSERT_TRUE(OpenSdlPlatform(0)) << SdlError();
+  SDL_Event e{};
+  e.type = SDL_QUIT;
+  SDL_PushEvent(&e);
+  CheckJoy();
+  EXPECT_EQ(quit, 1);
+  CloseSdlPlatform();
+  UseHeadlessPlatform();
+}
+
+TEST(Sound, MissingSongLeavesTheDemoSilent) {
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  ASSERT_EQ(SDL_Init(SDL_INIT_AUDIO), 0);
+  std::string dir = ::testing::TempDir() + "/nosong";
+  ASSERT_EQ(system(("mkdir -p " + dir).c_str()), 0);
+  char old[4096];
+  ASSERT_NE(getcwd(old, sizeof old), nullptr);
+  ASSERT_EQ(chdir(dir.c_str()), 0);
+  SoundInit();
+  EXPECT_FALSE(SongLoaded());
+  PlaySong();
+  SoundEnd();
+  ASSERT_EQ(chdir(old), 0);
+  SDL_Quit();
+}
+
+TEST(Program, FailedStartUpExitsWithOneClearLine) {
+  std::string cmd =
+      "SDL_VIDEODRIVER=no-such-driver SDL_AUDIODRIVER=dummy ./glasswhirligo 2>startup.err";
+  int status = system(cmd.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  FILE* f = fopen("startup.err", "r");
+  ASSERT_NE(f, nullptr);
+  char line[512] = {};
+  ASSERT_NE(fgets(line, sizeof line, f), nullptr);
+  fclose(f);
+  EXPECT_NE(std::string(line).find("glasswhirligo:"), std::string::npos) << line;
+}
+
+}  // namespace
