@@ -14,6 +14,7 @@ extern uint16_t flipped[kPixels];  // transposed intensity image, 240 wide and 3
 extern int xt1, xt2;  // positions of part 1's words
 
 void Parts();
+void ResetTimelineState();  // xt1, xt2
 
 // Part scripts and their state.
 extern int xr1, xr2, xr3, yr, yf1, yf2;
