@@ -1,0 +1,10 @@
+// The demo on the headless platform: the same start-up and frames as the program, on a
+// virtual clock where every frame lasts exactly its pacing and drawing costs nothing.
+#pragma once
+
+// Precalculation (with its loading frames and fade) and the start of the part clock.
+// There is no song: the timeline runs by the clock alone.
+void StartHeadlessDemo();
+
+// Start-up, then frames until the timeline (or a quit request) ends the demo.
+void RunHeadlessDemo();
