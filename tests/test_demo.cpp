@@ -134,7 +134,7 @@ TEST_F(WholeDemo, PartsRunInOrderAndHandOverAtTheirTimes) {
     ASSERT_LT(i, run->frames.size()) << "part " << order[k];
     EXPECT_EQ(run->frames[i].part_after, order[k + 1]);
     EXPECT_GE(run->frames[i].t, at[k]) << "part " << order[k];
-    if (order[k] == 6) EXPECT_EQ(run->frames[i].t, 63505u);  // 378 x 65 + 975 x 40
+    if (order[k] == 6) EXPECT_EQ(run->frames[i].t, 63515u);  // 379 x 65 + 972 x 40
     EXPECT_LT(run->frames[i - 1].t, at[k]) << "part " << order[k];
   }
   EXPECT_EQ(run->frames.back().part_before, 7);
