@@ -1,0 +1,111 @@
+// Whole-screen blends of RGB565 images, one level for the screen or one per pixel from a table.
+// They run on every frame of a transition, so the cost is the per-word blend: both pixels of a
+// 32-bit word are unpacked, blended and packed in registers, in 16-bit lanes the compiler can
+// vectorise.
+#include <cstring>
+
+#include "effects/effects.h"
+#include "runtime/demo.h"
+
+namespace {
+
+constexpr int kRowWords = kWidth / 2;
+
+// base + floor((other - base) * L / 256) equals (base * (256 - L) + other * L) >> 8, since
+// base * 256 is a whole multiple of 256; the second form stays non-negative and below 2^16
+// (63 * 256 at most), so it fits one 16-bit lane per channel.
+inline uint16_t BlendChannel(uint16_t base, uint16_t other, uint16_t level) {
+  return static_cast<uint16_t>(static_cast<uint16_t>(base * (256 - level) + other * level) >> 8);
+}
+
+inline uint16_t BlendPixel(uint16_t base, uint16_t other, uint16_t level) {
+  const uint16_t r = BlendChannel(base >> 11, other >> 11, level);
+  const uint16_t g = BlendChannel((base >> 5) & 63, (other >> 5) & 63, level);
+  const uint16_t b = BlendChannel(base & 31, other & 31, level);
+  return static_cast<uint16_t>((r << 11) | (g << 5) | b);
+}
+
+// Levels of the word's two pixels: the left (even x) one in the low half.
+inline uint32_t BlendWord(uint32_t base, uint32_t other, uint32_t levels) {
+  const uint16_t lo = BlendPixel(static_cast<uint16_t>(base), static_cast<uint16_t>(other),
+                                 static_cast<uint16_t>(levels & 0xFFFF));
+  const uint16_t hi = BlendPixel(static_cast<uint16_t>(base >> 16), static_cast<uint16_t>(other >> 16),
+                                 static_cast<uint16_t>(levels >> 16));
+  return static_cast<uint32_t>(lo) | (static_cast<uint32_t>(hi) << 16);
+}
+
+// A row of words is copied to locals before any of it is written, so dst may be a source
+// and the compiler still sees the blend loop free of aliasing.
+struct RowWords {
+  uint32_t w[kRowWords];
+  void Load(const uint16_t* row) { std::memcpy(w, row, sizeof w); }
+};
+
+void StoreRow(uint16_t* row, const uint32_t* w) { std::memcpy(row, w, kRowWords * sizeof(uint32_t)); }
+
+uint32_t ColourWord(int r, int g, int b) {
+  const uint32_t pixel = (static_cast<uint32_t>((r >> 3) & 31) << 11) |
+                         (static_cast<uint32_t>((g >> 2) & 63) << 5) |
+                         static_cast<uint32_t>((b >> 3) & 31);
+  return pixel | (pixel << 16);
+}
+
+uint32_t LevelWord(int level) {
+  const uint32_t l = static_cast<uint32_t>(level) & 255;
+  return l | (l << 16);
+}
+
+}  // namespace
+
+void Crossfade(uint16_t* dst, const uint16_t* a, const uint16_t* b, int level) {
+  const uint32_t levels = LevelWord(level);
+  RowWords from_a, from_b;
+  uint32_t out[kRowWords];
+  for (int y = 0; y < kHeight; ++y) {
+    from_a.Load(a + y * kWidth);
+    from_b.Load(b + y * kWidth);
+    for (int i = 0; i < kRowWords; ++i) out[i] = BlendWord(from_b.w[i], from_a.w[i], levels);
+    StoreRow(dst + y * kWidth, out);
+  }
+}
+
+void CrossfadeToColor(uint16_t* dst, const uint16_t* src, int r, int g, int b, int level) {
+  const uint32_t colour = ColourWord(r, g, b);
+  const uint32_t levels = LevelWord(level);
+  RowWords from;
+  uint32_t out[kRowWords];
+  for (int y = 0; y < kHeight; ++y) {
+    from.Load(src + y * kWidth);
+    for (int i = 0; i < kRowWords; ++i) out[i] = BlendWord(colour, from.w[i], levels);
+    StoreRow(dst + y * kWidth, out);
+  }
+}
+
+void CrossfadeToColorTable(uint16_t* dst, const uint16_t* src, int r, int g, int b,
+                           const uint16_t* table) {
+  const uint32_t colour = ColourWord(r, g, b);
+  RowWords from, levels;
+  uint32_t out[kRowWords];
+  for (int y = 0; y < kHeight; ++y) {
+    from.Load(src + y * kWidth);
+    levels.Load(table + y * kWidth);
+    for (int i = 0; i < kRowWords; ++i) out[i] = BlendWord(colour, from.w[i], levels.w[i]);
+    StoreRow(dst + y * kWidth, out);
+  }
+}
+
+// 0x00FF00FF minus the table word gives 255 - v in both halves at once for values up to 255;
+// larger values are outside what the timeline produces.
+void CrossfadeToColorTable2(uint16_t* dst, const uint16_t* src, int r, int g, int b,
+                            const uint16_t* table) {
+  const uint32_t colour = ColourWord(r, g, b);
+  RowWords from, levels;
+  uint32_t out[kRowWords];
+  for (int y = 0; y < kHeight; ++y) {
+    from.Load(src + y * kWidth);
+    levels.Load(table + y * kWidth);
+    for (int i = 0; i < kRowWords; ++i)
+      out[i] = BlendWord(colour, from.w[i], 0x00FF00FFu - levels.w[i]);
+    StoreRow(dst + y * kWidth, out);
+  }
+}
