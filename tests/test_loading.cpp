@@ -137,16 +137,6 @@ TEST_F(Loading, EffectsInitShowsSixtyEightPacedFrames) {
   EXPECT_EQ(0, std::memcmp(vram, screen1, sizeof vram));  // the last frame is on the surface
 }
 
-TEST_F(Loading, ScreenCopiesMoveWholeFrames) {
-  for (int i = 0; i < kPixels; ++i) screen1[i] = static_cast<uint16_t>(i * 7);
-  Screen1toVram();
-  EXPECT_EQ(0, std::memcmp(vram, screen1, sizeof vram));
-  vram[kPixels - 1] = 0xABCD;
-  Vram2screen2();
-  EXPECT_EQ(screen2[kPixels - 1], 0xABCD);
-  EXPECT_EQ(0, std::memcmp(vram, screen2, sizeof vram));
-}
-
 bool FontsAvailable() {
   FILE* f = std::fopen("fonts16.bin", "rb");
   if (f) std::fclose(f);
