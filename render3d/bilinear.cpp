@@ -1,0 +1,95 @@
+// The two fillers called as functions: the unlit bilinear-filtered triangle (16.16, divisions)
+// and the environment-mapped triangle (24.8, reciprocal table). The bilinear pixel, with four
+// texel reads and nine multiplies, is the most expensive one in the renderer.
+#include <array>
+#include <cmath>
+
+#include "render3d/render3d.h"
+#include "render3d/triangle_walk.h"
+
+namespace {
+
+using walk::Attrs;
+using walk::PolyCorner;
+
+// One channel blended across x by fx, then across y by fy (both 16-bit fractions).
+inline int32_t BlendChannel(int32_t k00, int32_t k10, int32_t k01, int32_t k11, int32_t fx,
+                            int32_t fy) {
+  const int32_t top = k00 + sar((k10 - k00) * fx, 16);
+  const int32_t bottom = k01 + sar((k11 - k01) * fx, 16);
+  return top + sar((bottom - top) * fy, 16);
+}
+
+struct BilinearFill {
+  using Steps = walk::DivisionSteps;
+  static constexpr bool kColumnTest = true;
+  static constexpr std::array<bool, 2> kScaled{true, true};
+  static Attrs<2> AttrsOf(const PolyCorner& c) { return {c.tu, c.tv}; }
+  const uint32_t* texture;
+  int32_t shift;
+  uint32_t side;      // N texels a side
+  uint32_t fraction;  // mask of the 16-bit fraction
+
+  void Plot(uint16_t* dst, int32_t i, const Attrs<2>& a) const {
+    const int32_t tx = sar(sar(a[0], 16), shift), ty = sar(sar(a[1], 16), shift);
+    const uint32_t wrap = side - 1;
+    const uint32_t tx1 = static_cast<uint32_t>(tx + 1) & wrap;
+    const uint32_t ty1 = static_cast<uint32_t>(ty + 1) & wrap;
+    const int32_t fx = static_cast<int32_t>(static_cast<uint32_t>(sar(a[0], shift)) & fraction);
+    const int32_t fy = static_cast<int32_t>(static_cast<uint32_t>(sar(a[1], shift)) & fraction);
+    // Only the neighbour wraps; the address mask merely keeps a wild coordinate in the texture
+    // and changes no in-range address.
+    const uint32_t all = side * side - 1;
+    const uint32_t row0 = static_cast<uint32_t>(ty) * side, row1 = ty1 * side;
+    const uint32_t t00 = texture[(row0 + static_cast<uint32_t>(tx)) & all];
+    const uint32_t t10 = texture[(row0 + tx1) & all];
+    const uint32_t t01 = texture[(row1 + static_cast<uint32_t>(tx)) & all];
+    const uint32_t t11 = texture[(row1 + tx1) & all];
+    auto channel = [&](int bit) {
+      auto k = [bit](uint32_t t) { return static_cast<int32_t>((t >> bit) & 255u); };
+      return BlendChannel(k(t00), k(t10), k(t01), k(t11), fx, fy);
+    };
+    const int32_t red = channel(16), green = channel(8), blue = channel(0);
+    dst[i] = static_cast<uint16_t>(((red >> 3) << 11) | ((green >> 2) << 5) | (blue >> 3));
+  }
+};
+
+struct EnvmapFill {
+  using Steps = walk::ReciprocalSteps;
+  static constexpr bool kColumnTest = true;
+  static constexpr std::array<bool, 2> kScaled{true, true};
+  static Attrs<2> AttrsOf(const PolyCorner& c) { return {point_tc[c.p].u, point_tc[c.p].v}; }
+  const uint16_t* texture;
+  int32_t shift;
+
+  void Plot(uint16_t* dst, int32_t i, const Attrs<2>& a) const {
+    const uint32_t tx = static_cast<uint32_t>(sar(sar(a[0], 8), shift));
+    const uint32_t ty = static_cast<uint32_t>(sar(sar(a[1], 8), shift));
+    const uint32_t all = (1u << (2 * (8 - shift))) - 1;
+    dst[i] = texture[((ty << (8 - shift)) + tx) & all];
+  }
+};
+
+Polygon3d MakePolygon(int32_t p0, int32_t tu0, int32_t tv0, int32_t p1, int32_t tu1, int32_t tv1,
+                      int32_t p2, int32_t tu2, int32_t tv2) {
+  return {p0, tu0, tv0, p1, tu1, tv1, p2, tu2, tv2, 0, 0};
+}
+
+}  // namespace
+
+void DrawTextureTriangleBilinear(int32_t p0, int32_t tu0, int32_t tv0, int32_t p1, int32_t tu1,
+                                 int32_t tv1, int32_t p2, int32_t tu2, int32_t tv2, int32_t,
+                                 int32_t, uint16_t* dst, int32_t shift, const uint32_t* texture) {
+  if (shift < 0 || shift > 8) return;  // textures are 1 .. 256 texels a side
+  const auto side = static_cast<uint32_t>(std::pow(2.0, static_cast<double>(8 - shift)));
+  const auto fraction = static_cast<uint32_t>(std::pow(2.0, 16.0) - 1);
+  const BilinearFill fill{texture, shift, side, fraction};
+  walk::DrawPolygon(fill, MakePolygon(p0, tu0, tv0, p1, tu1, tv1, p2, tu2, tv2), dst);
+}
+
+void DrawEnvmappedTriangle(int32_t p0, int32_t, int32_t, int32_t p1, int32_t, int32_t, int32_t p2,
+                           int32_t, int32_t, int32_t, int32_t, uint16_t* dst, int32_t shift,
+                           const uint16_t* texture) {
+  if (shift < 0 || shift > 8) return;
+  walk::DrawPolygon(EnvmapFill{texture, shift}, MakePolygon(p0, 0, 0, p1, 0, 0, p2, 0, 0), dst);
+}
