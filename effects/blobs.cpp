@@ -1,0 +1,176 @@
+// Blobs and star fields: the 64 x 64 blob sprite stamped at any scale, additively and
+// saturating at 255, into an intensity buffer. The cost is the covered pixels; all per-blob
+// set-up (placement, clipping, the 16.16 step) is done once in floating point.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "effects/effects.h"
+#include "precalc/precalc.h"
+#include "runtime/demo.h"
+
+void ClearBlobs(uint16_t* buffer) { std::memset(buffer, 0, kPixels * sizeof(uint16_t)); }
+
+namespace {
+
+// The part of the sprite that lands on the screen: sprite columns c0 .. c0 + width - 1 and rows
+// r0 .. r0 + height - 1 go to the screen rectangle whose top-left corner is (x0, y0). Sprite
+// coordinates are 16.16, starting at (u0, v0) and advancing by step per screen pixel.
+struct BlobRect {
+  int32_t x0, y0, width, height;
+  int32_t u0, v0, step;
+};
+
+// Clips one axis. Returns false when the blob misses the screen on this axis.
+bool ClipAxis(int centre, double zoom, int32_t n, int32_t limit, int32_t& pos, int32_t& count,
+              int32_t& start) {
+  int64_t p = ftoi(centre - 32 * zoom);
+  if (!(p <= limit - 1 && p > -64 * zoom)) return false;
+  int64_t first = 0;
+  start = 0;
+  if (p < 0) {
+    first = -p;
+    start = ftoi(static_cast<double>(first) * 65536 / zoom);
+    p = 0;
+  }
+  // The sprite ends at index n or at the screen's last pixel, whichever comes first. (Taking
+  // only the screen edge would let a big blob clipped on both sides read past the sprite.)
+  int64_t last = std::min<int64_t>(n, first - p + limit - 1);
+  pos = static_cast<int32_t>(p);
+  count = static_cast<int32_t>(std::max<int64_t>(0, last - first + 1));
+  return count > 0;
+}
+
+bool PlaceBlob(int x, int y, double zoom, BlobRect& rect) {
+  int32_t n = ftoi(64 * zoom - 1);
+  if (n < 0) return false;
+  if (!ClipAxis(x, zoom, n, kWidth, rect.x0, rect.width, rect.u0)) return false;
+  if (!ClipAxis(y, zoom, n, kHeight, rect.y0, rect.height, rect.v0)) return false;
+  rect.step = ftoi(65536 / zoom);
+  return true;
+}
+
+inline void AddSaturated(uint16_t& d, uint32_t value) {
+  d = static_cast<uint16_t>(std::min<uint32_t>(255, d + value));
+}
+
+// Sprite rows past the last one read as zeros, like the sprite's own border.
+const uint8_t kZeroRow[65] = {};
+
+inline const uint8_t* BlobRow(int32_t v) {
+  uint32_t by = static_cast<uint32_t>(v) >> 16;
+  return by < 64 ? blob + by * 64 : kZeroRow;
+}
+
+}  // namespace
+
+void drawZoomBlobNearest(int x, int y, double zoom, uint16_t* buffer) {
+  BlobRect r;
+  if (!PlaceBlob(x, y, zoom, r)) return;
+  int32_t v = r.v0;
+  for (int32_t j = 0; j < r.height; ++j, v = wadd(v, r.step)) {
+    const uint8_t* src = blob + (static_cast<uint32_t>(v) >> 16) * 64;
+    uint16_t* dst = buffer + (r.y0 + j) * kWidth + r.x0;
+    int32_t u = r.u0;
+    for (int32_t i = 0; i < r.width; ++i, u = wadd(u, r.step))
+      AddSaturated(dst[i], src[static_cast<uint32_t>(u) >> 16]);
+  }
+}
+
+void drawZoomBlobBilinear(int x, int y, double zoom, uint16_t* buffer) {
+  BlobRect r;
+  if (!PlaceBlob(x, y, zoom, r)) return;
+  int32_t v = r.v0;
+  for (int32_t j = 0; j < r.height; ++j, v = wadd(v, r.step)) {
+    const uint8_t* top = BlobRow(v);
+    const uint8_t* below = BlobRow(wadd(v, 65536));
+    int32_t fv = v & 0xFFFF;
+    uint16_t* dst = buffer + (r.y0 + j) * kWidth + r.x0;
+    int32_t u = r.u0;
+    for (int32_t i = 0; i < r.width; ++i, u = wadd(u, r.step)) {
+      int32_t bx = u >> 16, fu = u & 0xFFFF;
+      bool inside = bx < 63;  // column 64 lies outside the sprite and reads as 0
+      int32_t p00 = top[bx], p10 = below[bx];
+      int32_t p01 = inside ? top[bx + 1] : 0, p11 = inside ? below[bx + 1] : 0;
+      int32_t t = p00 + (((p01 - p00) * fu) >> 16);
+      int32_t b = p10 + (((p11 - p10) * fu) >> 16);
+      AddSaturated(dst[i], static_cast<uint32_t>(t + (((b - t) * fv) >> 16)));
+    }
+  }
+}
+
+void drawZoomBlob(int x, int y, double zoom, int bilinear, uint16_t* buffer) {
+  if (bilinear)
+    drawZoomBlobBilinear(x, y, zoom, buffer);
+  else
+    drawZoomBlobNearest(x, y, zoom, buffer);
+}
+
+namespace {
+
+// The blob size of a point at depth z: zoom 0 at the spawn depth, a third at the eye.
+inline float DepthZoom(float z) {
+  return (static_cast<float>(starfar) - z) / static_cast<float>(wmul(3, starfar));
+}
+
+inline int Project(float coord, float z, float centre) { return ftoi(coord * 256 / z + centre); }
+
+}  // namespace
+
+void Galaxy(uint16_t* buffer, int bilinear, float depth) {
+  float z0 = depth + 192;
+  uint32_t t = (prticks + 8192) >> 4;
+  for (int32_t i = 0; i < 512; ++i) {
+    double a = static_cast<double>(t + static_cast<uint32_t>(i));
+    int32_t cube = i * i * i, square = i * i;
+    float gx = static_cast<float>(std::sin(a / 48) * (cube % 90));
+    float gy = static_cast<float>(std::cos(static_cast<double>(gx) / 57.3) * (cube % 48 - 24));
+    float d = static_cast<float>(std::cos(a / 64) * (square % 90) + static_cast<double>(z0));
+    drawZoomBlob(Project(gx, d, 160), Project(gy, d, 120), DepthZoom(d), bilinear, buffer);
+  }
+}
+
+namespace {
+
+// A coordinate of a new 3D star: uniform over the spawn square, centred on the axis.
+float SpawnCoord() {
+  int side = std::max(scsize, 1);
+  return static_cast<float>(DemoRand() % side - side / 2);
+}
+
+}  // namespace
+
+void BlobStars3d(uint16_t* buffer, int bilinear) {
+  for (int i = 0; i < 512; ++i) {
+    float z = star3dz[i];
+    drawZoomBlob(Project(star3dx[i], z, 160), Project(star3dy[i], z, 120), DepthZoom(z),
+                 bilinear, buffer);
+    star3dz[i] = z - star3dv[i];
+    if (star3dz[i] < 16) {
+      star3dx[i] = SpawnCoord();
+      star3dy[i] = SpawnCoord();
+      star3dz[i] = static_cast<float>(starfar);
+      star3dv[i] = static_cast<float>(DemoRand() % 4096 / 512 + 4);
+    }
+  }
+}
+
+void BlobStars2d(uint16_t* buffer, int bilinear) {
+  for (int32_t i = 0; i < 256; ++i) {
+    uint32_t ui = static_cast<uint32_t>(i);
+    double wave = std::sin(static_cast<double>(prticks + 4 * ui) / ((i >> 1) + 256));
+    double pulse = std::sin(static_cast<double>(prticks + ui * ui) / ((i >> 2) + 128));
+    int sy = ftoi(static_cast<double>(stary[i]) + static_cast<double>(starw[i]) * wave);
+    drawZoomBlob(ftoi(starx[i]), sy, static_cast<double>(starz[i]) + 0.2 + 0.2 * pulse, bilinear,
+                 buffer);
+    starx[i] -= starv[i];
+    if (starx[i] < -64) {
+      starx[i] = 384;
+      stary[i] = static_cast<float>(DemoRand() % 240);
+      // Integer quotients, as in the field's set-up: the first is always 0.
+      starz[i] = static_cast<float>((DemoRand() % 4096 / 16384 + 0.25) * 0.25);
+      starv[i] = static_cast<float>(DemoRand() % 4096 / 512 + 0.5);
+      starw[i] = static_cast<float>(DemoRand() % 8 + 12);
+    }
+  }
+}

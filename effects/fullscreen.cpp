@@ -1,0 +1,243 @@
+// Full-screen effects: plasma, polar pattern, the rotozoomers, the sine wipe, the palette
+// lookup and the separable box blur. Every routine is one pass over 76,800 pixels; the cost is
+// in the inner loops, which do table lookups and integer arithmetic only.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "data/assets.h"
+#include "effects/effects.h"
+#include "precalc/precalc.h"
+#include "runtime/demo.h"
+
+namespace {
+
+// Pixel pairs travel as 32-bit words, the even pixel in the low half; memcpy keeps the word
+// access free of aliasing assumptions and compiles to a plain load or store.
+inline uint32_t LoadPair(const uint16_t* p) {
+  uint32_t w;
+  std::memcpy(&w, p, sizeof w);
+  return w;
+}
+inline void StorePair(uint16_t* p, uint32_t w) { std::memcpy(p, &w, sizeof w); }
+
+}  // namespace
+
+void ClearScreen(uint16_t* buffer) { std::memset(buffer, 0, kPixels * sizeof(uint16_t)); }
+
+void ShowGradBuffer(uint16_t* __restrict dst, const uint16_t* __restrict src,
+                    const uint16_t* __restrict palette) {
+  // The mask only matters for a value above 255, which no producer writes; it keeps such a
+  // value inside the 256-entry palette.
+  for (int i = 0; i < kPixels; i += 2) {
+    uint32_t w = LoadPair(src + i);
+    StorePair(dst + i, palette[w & 0xFF] | static_cast<uint32_t>(palette[(w >> 16) & 0xFF]) << 16);
+  }
+}
+
+namespace {
+
+// The wipe's weight for column x when the row's edge is at column c.
+inline int32_t WipeWeight(int32_t c, int32_t x) { return std::clamp((c + 1 - x) * 8, 0, 255); }
+
+inline uint32_t WipePixel(uint32_t old, int32_t f) {
+  int32_t o = static_cast<int32_t>(old);
+  return static_cast<uint32_t>((o * 256 + (f - o) * f) >> 8) & 0xFFFF;
+}
+
+}  // namespace
+
+void SineBuffer(uint16_t* buffer, int pos) {
+  // Beyond +-1000 every row is either untouched or fully covered, so the clamp changes no
+  // picture and keeps the column arithmetic far from overflow.
+  pos = std::clamp(pos, -1000, 1000);
+  uint32_t m = (prticks / 16) % 50;
+  for (int y = 0; y < kHeight; ++y) {
+    int32_t c = fsin4[y] + fsin5[m + y] + pos;
+    // Pixels from column c + 1 on have weight 0 and keep their value: stop at the last word
+    // that holds a weighted pixel.
+    int32_t end = std::clamp(c + 1, 0, kWidth);
+    uint16_t* row = buffer + y * kWidth;
+    for (int32_t x = 0; x < end; x += 2) {
+      uint32_t w = LoadPair(row + x);
+      uint32_t lo = WipePixel(w & 0xFFFF, WipeWeight(c, x));
+      uint32_t hi = WipePixel(w >> 16, WipeWeight(c, x + 1));
+      StorePair(row + x, lo | hi << 16);
+    }
+  }
+}
+
+void ColorPlasma(uint16_t* __restrict dst) {
+  uint32_t m = prfrm % 100;
+  for (int y = 0; y < kHeight; ++y) {
+    int32_t a = fsin2[y];
+    const int32_t* s2 = fsin2 + fsin3[m + y];
+    const int32_t* s3 = fsin3 + 2 * m + y;
+    uint16_t* row = dst + y * kWidth;
+    for (int x = 0; x < kWidth; ++x) {
+      uint32_t v = static_cast<uint32_t>(fsin1[x] + a + s3[x] + s2[x]) & 511;
+      uint32_t red = static_cast<uint32_t>(fpal[v]);
+      uint32_t green = static_cast<uint32_t>(fpal[(red + x) & 511]);
+      uint32_t blue = static_cast<uint32_t>(fpal[(red + x + y) & 511]);
+      row[x] = static_cast<uint16_t>(((red >> 3) << 11) | ((green >> 2) << 5) | (blue >> 3));
+    }
+  }
+}
+
+void Polar(uint16_t* __restrict dst, const uint16_t* __restrict palette) {
+  uint32_t phase = 4 * prfrm;
+  for (int i = 0; i < kPixels; ++i) {
+    uint32_t dist = dist_angle[2 * i];
+    uint32_t ang = dist_angle[2 * i + 1];
+    dst[i] = palette[(4 * dist + 8 * ang + phase) & 255];
+  }
+}
+
+// The rotozoomers: one walk over the screen in 16.16 texel coordinates, with the sampler chosen
+// per row. The image repeats every 128 texels in both directions.
+namespace {
+
+struct RotoStep {
+  int32_t dc, ds;
+};
+
+RotoStep RotoSetup(float angle, float zoom) {
+  double r = static_cast<double>(angle) / 180 / 3.14151693;
+  double z = static_cast<double>(zoom);
+  return {ftoi(std::cos(r) * z * 65536), ftoi(std::sin(r) * z * 65536)};
+}
+
+inline uint32_t Texel(int32_t u) { return (static_cast<uint32_t>(u) >> 16) & 127; }
+
+// floor(a + (b - a) * f / 65536) written as a weighted sum of non-negative terms; equal to the
+// signed-product form for every a, b and f in 0 .. 65535, and it lets the three colour fields
+// share one 64-bit multiply.
+inline uint64_t Lerp16(uint64_t a, uint64_t b, uint32_t f) { return a * (65536 - f) + b * f; }
+
+// An RGB565 pixel with its fields spread over a 64-bit word (red at bit 0, green at bit 21,
+// blue at bit 43): each field's weighted sum stays below 2^21 or 2^22 and never reaches the
+// next field.
+constexpr uint64_t kFieldMask = 31u | (63ull << 21) | (31ull << 43);
+inline uint64_t Spread(uint16_t p) {
+  return (p >> 11) | (static_cast<uint64_t>((p >> 5) & 63) << 21) |
+         (static_cast<uint64_t>(p & 31) << 43);
+}
+inline uint16_t Gather(uint64_t f) {
+  return static_cast<uint16_t>((f & 31) << 11 | ((f >> 21) & 63) << 5 | ((f >> 43) & 31));
+}
+
+struct NearestSampler {
+  uint16_t operator()(int32_t u, int32_t v) const { return dracul[Texel(v) * 128 + Texel(u)]; }
+};
+
+struct GreySampler {
+  uint16_t operator()(int32_t u, int32_t v) const {
+    uint32_t tx = Texel(u), ty = Texel(v);
+    uint32_t tx1 = (tx + 1) & 127, ty1 = (ty + 1) & 127;
+    uint32_t fu = static_cast<uint32_t>(u) & 0xFFFF, fv = static_cast<uint32_t>(v) & 0xFFFF;
+    // Top and bottom rows interpolate together, one in each 32-bit half.
+    uint64_t left = gradbmp[ty * 128 + tx] | static_cast<uint64_t>(gradbmp[ty1 * 128 + tx]) << 32;
+    uint64_t right = gradbmp[ty * 128 + tx1] | static_cast<uint64_t>(gradbmp[ty1 * 128 + tx1]) << 32;
+    uint64_t rows = Lerp16(left, right, fu) >> 16;
+    uint32_t g = static_cast<uint32_t>(Lerp16(rows & 0xFF, (rows >> 32) & 0xFF, fv) >> 16);
+    return static_cast<uint16_t>(((g >> 3) << 11) | ((g >> 2) << 5) | (g >> 3));
+  }
+};
+
+struct ColourSampler {
+  uint16_t operator()(int32_t u, int32_t v) const {
+    uint32_t tx = Texel(u), ty = Texel(v);
+    uint32_t tx1 = (tx + 1) & 127, ty1 = (ty + 1) & 127;
+    uint32_t fu = static_cast<uint32_t>(u) & 0xFFFF, fv = static_cast<uint32_t>(v) & 0xFFFF;
+    uint64_t top = (Lerp16(Spread(dracul[ty * 128 + tx]), Spread(dracul[ty * 128 + tx1]), fu) >> 16) & kFieldMask;
+    uint64_t bottom = (Lerp16(Spread(dracul[ty1 * 128 + tx]), Spread(dracul[ty1 * 128 + tx1]), fu) >> 16) & kFieldMask;
+    return Gather(Lerp16(top, bottom, fv) >> 16);
+  }
+};
+
+template <class Sampler>
+void RotoRow(uint16_t* __restrict row, int32_t u, int32_t v, RotoStep s, Sampler sample) {
+  for (int x = 0; x < kWidth; ++x) {
+    u = wadd(u, s.dc);
+    v = wadd(v, s.ds);
+    row[x] = sample(u, v);
+  }
+}
+
+}  // namespace
+
+void RotozoomerNearest(uint16_t* dst, float angle, float zoom) {
+  RotozoomerAll(dst, angle, zoom, kHeight, kHeight);
+}
+
+void RotozoomerAll(uint16_t* dst, float angle, float zoom, uint32_t row1, uint32_t row2) {
+  RotoStep s = RotoSetup(angle, zoom);
+  int32_t ur = 148 << 16, vr = 156 << 16;
+  for (uint32_t y = 0; y < kHeight; ++y) {
+    ur = wsub(ur, s.ds);
+    vr = wadd(vr, s.dc);
+    uint16_t* row = dst + y * kWidth;
+    // Each row picks exactly one sampler, so band limits out of order or beyond 240 still
+    // write every row once.
+    if (y < row1)
+      RotoRow(row, ur, vr, s, NearestSampler{});
+    else if (y < row2)
+      RotoRow(row, ur, vr, s, GreySampler{});
+    else
+      RotoRow(row, ur, vr, s, ColourSampler{});
+  }
+}
+
+// The box blur: a running sum per line, so the cost per pixel does not depend on the radius.
+// Inside the line the mean is a multiply by a truncated reciprocal (a flat area may lose one
+// level); where the window is cut by a border it is an exact division by the values it holds.
+namespace {
+
+// Exact quotient n / d for n < 2^25 (320 values of 16 bits) and d <= 320, without a divide:
+// with m = floor(2^36 / d) + 1, n * m / 2^36 exceeds n / d by less than n * d / 2^36 / d,
+// under a quarter of 1 / d, which cannot carry the remainder over to the next integer.
+struct ExactDivisors {
+  uint64_t m[321];
+  constexpr ExactDivisors() : m() {
+    for (uint64_t d = 1; d <= 320; ++d) m[d] = (uint64_t{1} << 36) / d + 1;
+  }
+};
+constexpr ExactDivisors kDiv;
+inline uint32_t Divide(uint32_t n, uint32_t d) {
+  return static_cast<uint32_t>((n * kDiv.m[d]) >> 36);
+}
+
+// One line of `len` values read with stride 1 and written with stride `out_stride`.
+// r must be at most (len - 1) / 2, which keeps every read inside the line.
+void BlurLine(uint16_t* __restrict d, size_t out_stride, const uint16_t* __restrict s, uint32_t len,
+              uint32_t r) {
+  uint32_t sum = 0;
+  for (uint32_t x = 0; x < r; ++x) sum += s[x];
+  for (uint32_t x = 0; x <= r; ++x) {
+    sum += s[x + r];
+    d[x * out_stride] = static_cast<uint16_t>(Divide(sum, x + r + 1));
+  }
+  uint32_t mul = 1048576u / (2 * r + 1);
+  for (uint32_t x = r + 1; x + r < len; ++x) {
+    sum += s[x + r] - s[x - r - 1];
+    d[x * out_stride] = static_cast<uint16_t>((sum * mul) >> 20);
+  }
+  for (uint32_t x = len - r; x < len; ++x) {
+    sum -= s[x - r - 1];
+    d[x * out_stride] = static_cast<uint16_t>(Divide(sum, len - x + r));
+  }
+}
+
+}  // namespace
+
+// A radius above 159 (BlurX) or 119 (BlurY) would read and write past the line; it is clamped
+// to the widest blur the line allows, so every output is still written exactly once.
+void BlurX(uint16_t* dst, const uint16_t* src, uint32_t r) {
+  r = std::min<uint32_t>(r, (kWidth - 1) / 2);
+  for (int y = 0; y < kHeight; ++y) BlurLine(dst + y * kWidth, 1, src + y * kWidth, kWidth, r);
+}
+
+void BlurY(uint16_t* dst, const uint16_t* src, uint32_t r) {
+  r = std::min<uint32_t>(r, (kHeight - 1) / 2);
+  for (int x = 0; x < kWidth; ++x) BlurLine(dst + x, kWidth, src + x * kHeight, kHeight, r);
+}

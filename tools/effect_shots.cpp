@@ -1,0 +1,107 @@
+// Writes one PNG per 2D effect into the given folder, for checking the pictures by eye:
+// plasma, polar, the three-band rotozoomer, the blurred galaxy and the blurred blob star field.
+#include <png.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "effects/effects.h"
+#include "precalc/precalc.h"
+#include "runtime/demo.h"
+#include "runtime/platform.h"
+#include "runtime/script.h"
+
+namespace {
+
+bool WritePng(const std::string& path, const uint16_t* rgb565) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    std::fclose(f);
+    return false;
+  }
+  png_init_io(png, f);
+  png_set_IHDR(png, info, kWidth, kHeight, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  png_byte row[kWidth * 3];
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      uint16_t p = rgb565[y * kWidth + x];
+      row[3 * x] = static_cast<png_byte>((p >> 11) << 3);
+      row[3 * x + 1] = static_cast<png_byte>(((p >> 5) & 63) << 2);
+      row[3 * x + 2] = static_cast<png_byte>((p & 31) << 3);
+    }
+    png_write_row(png, row);
+  }
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return std::fclose(f) == 0;
+}
+
+void BlurPass(const uint16_t* src, uint32_t r) {
+  BlurX(blurbuffer1, src, r);
+  FlipBitmap(blurbuffer1, flipped);
+  BlurY(blurbuffer2, flipped, r);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string dir = argc > 1 ? argv[1] : ".";
+  UseHeadlessPlatform();
+  SetColors();
+  SinePrecs();
+  PlasmaInit();
+  PolarInit();
+  RotoBitmapInit();
+  InitBlob();
+  Stars3dInit();
+  bool ok = true;
+
+  prfrm = 37;
+  ColorPlasma(vram);
+  ok &= WritePng(dir + "/plasma.png", vram);
+
+  Polar(vram, shades);
+  ok &= WritePng(dir + "/polar.png", vram);
+
+  prfrm = 300;
+  auto angle = static_cast<float>(4096 * std::sin(prfrm / 640.0));
+  auto zoom = static_cast<float>(0.2 + 0.15 * std::sin(prfrm / 64.0));
+  RotozoomerAll(vram, angle, zoom, 80, 160);
+  ok &= WritePng(dir + "/rotozoomer.png", vram);
+
+  prticks = 60000;
+  ClearBlobs(gradbuffer);
+  Galaxy(gradbuffer, 0, 0.0f);
+  BlurPass(gradbuffer, 16);
+  ShowGradBuffer(vram, blurbuffer2, shades + 8 * 256);
+  ok &= WritePng(dir + "/galaxy.png", vram);
+
+  ClearBlobs(gradbuffer);
+  Galaxy(gradbuffer, 0, 0.0f);
+  ShowGradBuffer(vram, gradbuffer, shades + 8 * 256);
+  ok &= WritePng(dir + "/galaxy-sharp.png", vram);
+
+  for (int i = 0; i < 400; ++i) {
+    ClearBlobs(gradbuffer);
+    BlobStars3d(gradbuffer, 0);
+  }
+  BlurPass(gradbuffer, 4);
+  ShowGradBuffer(vram, blurbuffer2, shades + 8 * 256);
+  ok &= WritePng(dir + "/stars.png", vram);
+
+  ClearBlobs(gradbuffer);
+  drawZoomBlob(100, 80, 3.0, 1, gradbuffer);
+  drawZoomBlob(250, 200, 1.5, 0, gradbuffer);
+  ShowGradBuffer(vram, gradbuffer, shades + 8 * 256);
+  ok &= WritePng(dir + "/blobs.png", vram);
+
+  if (!ok) std::fprintf(stderr, "effect_shots: could not write the pictures into %s\n", dir.c_str());
+  return ok ? 0 : 1;
+}
