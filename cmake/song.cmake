@@ -22,6 +22,7 @@ install(FILES ${GW_SONG} DESTINATION bin)
 
 if(TARGET test_synth)
   target_link_libraries(test_synth PRIVATE gw_synth PkgConfig::VORBIS)
+  target_compile_definitions(test_synth PRIVATE GW_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   # The decode check reads the built song from the build folder.
   add_dependencies(test_synth demosong)
 endif()

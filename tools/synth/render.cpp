@@ -1,6 +1,7 @@
-// Turns the parsed song into samples. Each note is rendered on its own from its start, straight
-// into the mix, so a render of part of the song matches the same span of a whole render (apart
-// from delay echoes of notes before the span). The voice loop is where the time goes.
+// Turns the parsed song into samples. Each note is rendered on its own, always from its start
+// (oscillator phase, noise and filter state depend on it), straight into the mix, so a render of
+// part of the song matches the same span of a whole render apart from echoes of notes before
+// the span. The voice loop is where the time goes.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -127,7 +128,7 @@ double FilterEnvelope(const Instrument& in, double t) {
   return std::exp(-(t - in.fattack) / in.fdecay);
 }
 
-void RenderTone(const Instrument& in, const Event& e, const Output& out, int64_t begin, int64_t end) {
+void RenderTone(const Instrument& in, const Event& e, const Output& out, int64_t end) {
   double freq = NoteFrequency(e.key);
   double dt1 = freq / kSampleRate, dt2 = dt1 * std::pow(2.0, in.detune / 1200.0);
   double p1 = 0, p2 = 0.37, ps = 0;
@@ -138,7 +139,7 @@ void RenderTone(const Instrument& in, const Event& e, const Output& out, int64_t
   Noise noise{e.seed};
   Svf svf;
   int64_t start = int64_t(std::llround(e.start * kSampleRate));
-  for (int64_t n = begin; n < end; n++) {
+  for (int64_t n = 0; n < end; n++) {
     double t = double(n) / kSampleRate;
     if ((n & 15) == 0 && filtered)
       svf.Tune((in.cutoff + in.envmod * FilterEnvelope(in, t)) * e.bright, in.resonance);
@@ -155,7 +156,7 @@ void RenderTone(const Instrument& in, const Event& e, const Output& out, int64_t
 
 // Kick: a sine whose pitch falls fast; snare: noise plus a short falling tone; hats and crash:
 // high-passed noise. The first millisecond ramps in so no hit starts with a click.
-void RenderDrum(const Instrument& in, const Event& e, const Output& out, int64_t begin, int64_t end) {
+void RenderDrum(const Instrument& in, const Event& e, const Output& out, int64_t end) {
   double pan_l = std::cos((in.pan + 1) * std::numbers::pi / 4), pan_r = std::sin((in.pan + 1) * std::numbers::pi / 4);
   double level = e.velocity * e.gain * in.gain, decay = in.env.decay, phase = 0;
   Noise noise{e.seed};
@@ -163,7 +164,7 @@ void RenderDrum(const Instrument& in, const Event& e, const Output& out, int64_t
   double hp_hz = in.drum == Drum::kSnare ? 1300 : in.drum == Drum::kCrash ? 4500 : 7500;
   svf.Tune(hp_hz * in.tone * e.bright, 0.1);
   int64_t start = int64_t(std::llround(e.start * kSampleRate));
-  for (int64_t n = begin; n < end; n++) {
+  for (int64_t n = 0; n < end; n++) {
     double t = double(n) / kSampleRate;
     double amp = std::exp(-t / decay) * std::min(1.0, t * 1000.0), v = 0;
     if (in.drum == Drum::kKick) {
@@ -272,8 +273,8 @@ Audio Render(const Song& song, double start, double seconds) {
     int64_t length = int64_t(std::ceil(VoiceLength(in, e) * kSampleRate));
     int64_t begin = std::max<int64_t>(0, first - at), end = std::min(length, last - at);
     if (begin >= end) continue;
-    if (in.drum != Drum::kNone) RenderDrum(in, e, out, begin, end);
-    else RenderTone(in, e, out, begin, end);
+    if (in.drum != Drum::kNone) RenderDrum(in, e, out, end);
+    else RenderTone(in, e, out, end);
   }
   Echo(song, audio, send);
   Master(song, audio, first);
