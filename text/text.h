@@ -11,7 +11,9 @@ extern uint8_t fonts16[22016];  // 86 glyphs of 16 x 16 levels 0 to 15
 constexpr size_t kFonts16FileSize = 22272;
 
 // Checks and loads an image of "fonts16.bin". Returns nullptr when it was loaded, otherwise a
-// short description of the fault (and leaves cc and fonts16 untouched).
+// short description of the fault (and leaves cc and fonts16 untouched). Refused: fewer than
+// kFonts16FileSize bytes, a map entry above 85, a glyph value above 15; bytes past
+// kFonts16FileSize are ignored.
 const char* LoadFonts16(const uint8_t* data, size_t size);
 
 // Expands the 8 x 8 font and loads "fonts16.bin" from the working directory. A missing or
