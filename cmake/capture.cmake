@@ -1,0 +1,28 @@
+# glasswhirligo-capture: the demo's own frames on the virtual clock, written as a video (through
+# ffmpeg), numbered pictures, single moments or frame timings. Installed beside the program.
+add_library(gw_capture STATIC
+  tools/capture/options.cpp tools/capture/video_clock.cpp tools/capture/picture_files.cpp
+  tools/capture/ffmpeg_pipe.cpp tools/capture/progress.cpp)
+target_include_directories(gw_capture PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(gw_capture PUBLIC PkgConfig::PNG)
+
+add_executable(glasswhirligo-capture tools/capture/capture_main.cpp)
+target_link_libraries(glasswhirligo-capture PRIVATE gw_capture glasswhirligo_core PkgConfig::PNG)
+install(TARGETS glasswhirligo-capture DESTINATION bin)
+
+# The capture reads "fonts16.bin" and "demosong.ogg" from the folder it runs in; their targets
+# come from cmake parts included after this one, hence the deferred call.
+function(gw_capture_asset_dependencies)
+  foreach(asset fonts16 demosong)
+    if(TARGET ${asset})
+      add_dependencies(glasswhirligo-capture ${asset})
+    endif()
+  endforeach()
+endfunction()
+cmake_language(DEFER CALL gw_capture_asset_dependencies)
+
+# The tests run the built program from the build folder.
+if(TARGET test_capture)
+  target_link_libraries(test_capture PRIVATE gw_capture)
+  add_dependencies(test_capture glasswhirligo-capture)
+endif()
