@@ -20,6 +20,9 @@ inline int32_t BlendChannel(int32_t k00, int32_t k10, int32_t k01, int32_t k11, 
   return top + sar((bottom - top) * fy, 16);
 }
 
+// kShift >= 0 fixes the shift at compile time (the cube's shift 2, whose N is 64); -1 reads the
+// shift and N of the call.
+template <int kShift>
 struct BilinearFill {
   using Steps = walk::DivisionSteps;
   static constexpr bool kColumnTest = true;
@@ -31,16 +34,19 @@ struct BilinearFill {
   uint32_t fraction;  // mask of the 16-bit fraction
 
   void Plot(uint16_t* dst, int32_t i, const Attrs<2>& a) const {
-    const int32_t tx = sar(sar(a[0], 16), shift), ty = sar(sar(a[1], 16), shift);
-    const uint32_t wrap = side - 1;
+    const int32_t s = kShift >= 0 ? kShift : shift;
+    const uint32_t n = kShift >= 0 ? (1u << (8 - kShift)) : side;
+    const uint32_t f = kShift >= 0 ? 0xFFFFu : fraction;
+    const int32_t tx = sar(sar(a[0], 16), s), ty = sar(sar(a[1], 16), s);
+    const uint32_t wrap = n - 1;
     const uint32_t tx1 = static_cast<uint32_t>(tx + 1) & wrap;
     const uint32_t ty1 = static_cast<uint32_t>(ty + 1) & wrap;
-    const int32_t fx = static_cast<int32_t>(static_cast<uint32_t>(sar(a[0], shift)) & fraction);
-    const int32_t fy = static_cast<int32_t>(static_cast<uint32_t>(sar(a[1], shift)) & fraction);
+    const int32_t fx = static_cast<int32_t>(static_cast<uint32_t>(sar(a[0], s)) & f);
+    const int32_t fy = static_cast<int32_t>(static_cast<uint32_t>(sar(a[1], s)) & f);
     // Only the neighbour wraps; the address mask merely keeps a wild coordinate in the texture
     // and changes no in-range address.
-    const uint32_t all = side * side - 1;
-    const uint32_t row0 = static_cast<uint32_t>(ty) * side, row1 = ty1 * side;
+    const uint32_t all = n * n - 1;
+    const uint32_t row0 = static_cast<uint32_t>(ty) * n, row1 = ty1 * n;
     const uint32_t t00 = texture[(row0 + static_cast<uint32_t>(tx)) & all];
     const uint32_t t10 = texture[(row0 + tx1) & all];
     const uint32_t t01 = texture[(row1 + static_cast<uint32_t>(tx)) & all];
@@ -70,6 +76,24 @@ struct EnvmapFill {
   }
 };
 
+// The bilinear pixel is the renderer's most expensive one, and its vectorised span loop runs
+// about a quarter faster with AVX2's 32-bit multiplies and wider registers; the processor picks
+// the clone at load time (the walk is inlined into each). Both compute the same integers.
+#if defined(__GNUC__) && defined(__x86_64__)
+#define GW_BILINEAR_CLONES __attribute__((target_clones("avx2", "default"), flatten))
+#else
+#define GW_BILINEAR_CLONES
+#endif
+
+GW_BILINEAR_CLONES void DrawBilinearPolygon(const Polygon3d& poly, uint16_t* dst, int32_t shift,
+                                            uint32_t side, uint32_t fraction,
+                                            const uint32_t* texture) {
+  if (shift == 2 && side == 64 && fraction == 0xFFFF)
+    walk::DrawPolygon(BilinearFill<2>{texture, shift, side, fraction}, poly, dst);
+  else
+    walk::DrawPolygon(BilinearFill<-1>{texture, shift, side, fraction}, poly, dst);
+}
+
 Polygon3d MakePolygon(int32_t p0, int32_t tu0, int32_t tv0, int32_t p1, int32_t tu1, int32_t tv1,
                       int32_t p2, int32_t tu2, int32_t tv2) {
   return {p0, tu0, tv0, p1, tu1, tv1, p2, tu2, tv2, 0, 0};
@@ -83,8 +107,8 @@ void DrawTextureTriangleBilinear(int32_t p0, int32_t tu0, int32_t tv0, int32_t p
   if (shift < 0 || shift > 8) return;  // textures are 1 .. 256 texels a side
   const auto side = static_cast<uint32_t>(std::pow(2.0, static_cast<double>(8 - shift)));
   const auto fraction = static_cast<uint32_t>(std::pow(2.0, 16.0) - 1);
-  const BilinearFill fill{texture, shift, side, fraction};
-  walk::DrawPolygon(fill, MakePolygon(p0, tu0, tv0, p1, tu1, tv1, p2, tu2, tv2), dst);
+  DrawBilinearPolygon(MakePolygon(p0, tu0, tv0, p1, tu1, tv1, p2, tu2, tv2), dst, shift, side,
+                      fraction, texture);
 }
 
 void DrawEnvmappedTriangle(int32_t p0, int32_t, int32_t, int32_t p1, int32_t, int32_t, int32_t p2,

@@ -29,7 +29,11 @@ struct ReciprocalSteps {
 struct DivisionSteps {
   static constexpr int kFrac = 16;
   static constexpr int64_t kMaxRun = INT64_MAX;
-  static int32_t Step(int32_t diff, int64_t n) { return static_cast<int32_t>(diff / n); }
+  static int32_t Step(int32_t diff, int64_t n) {
+    // A 32-bit division is much cheaper than a 64-bit one; runs beyond 2^31 are never drawn.
+    if (n > INT32_MAX) return static_cast<int32_t>(diff / n);
+    return diff / static_cast<int32_t>(n);
+  }
 };
 
 template <size_t N>

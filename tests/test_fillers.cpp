@@ -364,6 +364,46 @@ TEST_F(Bilinear, UniformTexturesGiveTheirColourEverywhere) {
   }
 }
 
+// The sampling rule written out plainly: four texels, per-channel blend, RGB565.
+uint16_t ReferenceSample(const std::vector<uint32_t>& tex, int32_t u, int32_t v) {
+  const int32_t tx = (u >> 16) >> 2, ty = (v >> 16) >> 2;
+  const int32_t tx1 = (tx + 1) & 63, ty1 = (ty + 1) & 63;
+  const int32_t fx = (u >> 2) & 0xFFFF, fy = (v >> 2) & 0xFFFF;
+  const uint32_t t[4] = {tex[ty * 64 + tx], tex[ty * 64 + tx1], tex[ty1 * 64 + tx],
+                         tex[ty1 * 64 + tx1]};
+  int32_t c[3];
+  for (int k = 0; k < 3; ++k) {
+    const int bit = 16 - 8 * k;
+    const int32_t k00 = (t[0] >> bit) & 255, k10 = (t[1] >> bit) & 255;
+    const int32_t k01 = (t[2] >> bit) & 255, k11 = (t[3] >> bit) & 255;
+    const int32_t top = k00 + (((k10 - k00) * fx) >> 16);
+    const int32_t bottom = k01 + (((k11 - k01) * fx) >> 16);
+    c[k] = top + (((bottom - top) * fy) >> 16);
+  }
+  return static_cast<uint16_t>(((c[0] >> 3) << 11) | ((c[1] >> 2) << 5) | (c[2] >> 3));
+}
+
+TEST_F(Bilinear, EveryPixelOfASpanFollowsTheSamplingRule) {
+  // One span in row 51 from x 0 (corner 0) to x 37 (corner 1): pixel k carries
+  // u = (tu0 << 16) + (k + 1) * (((tu1 - tu0) << 16) / 37), and likewise v.
+  uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+  for (auto& t : texels) t = next() >> 8;
+  for (int trial = 0; trial < 300; ++trial) {
+    const int32_t tu0 = next() >> 24, tv0 = next() >> 24, tu1 = next() >> 24, tv1 = next() >> 24;
+    Corner(0, 0, 50), Corner(1, 37, 50), Corner(2, 0, 51);
+    frame.assign(kPixels, 0);
+    DrawTextureTriangleBilinear(0, tu0, tv0, 1, tu1, tv1, 2, 0, 0, 0, 0, frame.data(), 2,
+                                texels.data());
+    const int32_t du = ((tu1 - tu0) << 16) / 37, dv = ((tv1 - tv0) << 16) / 37;
+    for (int k = 0; k < 37; ++k) {
+      const uint16_t want = ReferenceSample(texels, (tu0 << 16) + (k + 1) * du,
+                                            (tv0 << 16) + (k + 1) * dv);
+      ASSERT_EQ(At(k, 51), want) << "trial " << trial << " pixel " << k;
+    }
+  }
+}
+
 TEST_F(Bilinear, OneRowTrianglesAndFarCornersDrawSafely) {
   texels.assign(4096, 0xFFFFFF);
   Corner(0, 10, 20), Corner(1, 200, 20), Corner(2, 100, 20);
