@@ -107,18 +107,16 @@ RotoStep RotoSetup(float angle, float zoom) {
   return {ftoi(std::cos(r) * z * 65536), ftoi(std::sin(r) * z * 65536)};
 }
 
-inline uint32_t Texel(int32_t u) { return (static_cast<uint32_t>(u) >> 16) & 127; }
-
-// floor(a + (b - a) * f / 65536) written as a weighted sum of non-negative terms; equal to the
-// signed-product form for every a, b and f in 0 .. 65535, and it lets the three colour fields
-// share one 64-bit multiply.
-inline uint64_t Lerp16(uint64_t a, uint64_t b, uint32_t f) { return a * (65536 - f) + b * f; }
+// a + floor((b - a) * f / 65536) for several fields packed in one word, each with its integer
+// part from bit 16 of its lane. The sum a * 65536 + (b - a) * f equals a * (65536 - f) + b * f,
+// which is non-negative and below 2^22 per field: computed modulo 2^64, the borrows between
+// lanes of (b - a) cancel out and every lane ends up exact.
+inline uint64_t Lerp16(uint64_t a, uint64_t b, uint32_t f) { return (a << 16) + (b - a) * f; }
 
 // An RGB565 pixel with its fields spread over a 64-bit word (red at bit 0, green at bit 21,
-// blue at bit 43): each field's weighted sum stays below 2^21 or 2^22 and never reaches the
-// next field.
+// blue at bit 43), so that one multiply interpolates all three.
 constexpr uint64_t kFieldMask = 31u | (63ull << 21) | (31ull << 43);
-inline uint64_t Spread(uint16_t p) {
+constexpr uint64_t Spread(uint16_t p) {
   return (p >> 11) | (static_cast<uint64_t>((p >> 5) & 63) << 21) |
          (static_cast<uint64_t>(p & 31) << 43);
 }
@@ -126,31 +124,51 @@ inline uint16_t Gather(uint64_t f) {
   return static_cast<uint16_t>((f & 31) << 11 | ((f >> 21) & 63) << 5 | ((f >> 43) & 31));
 }
 
+// The picture never changes, so its spread form is made once.
+const uint64_t* SpreadPicture() {
+  static const struct Table {
+    uint64_t t[16384];
+    Table() {
+      for (int i = 0; i < 16384; ++i) t[i] = Spread(dracul[i]);
+    }
+  } table;
+  return table.t;
+}
+
+// The grey picture with each texel paired with the one below it (wrapping), one per 32-bit
+// half, so that a sample needs two loads. Rebuilt per call: the grey copy is a table that may
+// be rebuilt.
+uint64_t grey_pairs[16384];
+
+void PairGreyRows() {
+  for (uint32_t i = 0; i < 16384; ++i)
+    grey_pairs[i] = gradbmp[i] | static_cast<uint64_t>(gradbmp[(i + 128) & 16383]) << 32;
+}
+
+inline uint32_t Texel(int32_t u) { return (static_cast<uint32_t>(u) >> 16) & 127; }
+
 struct NearestSampler {
   uint16_t operator()(int32_t u, int32_t v) const { return dracul[Texel(v) * 128 + Texel(u)]; }
 };
 
 struct GreySampler {
   uint16_t operator()(int32_t u, int32_t v) const {
-    uint32_t tx = Texel(u), ty = Texel(v);
-    uint32_t tx1 = (tx + 1) & 127, ty1 = (ty + 1) & 127;
+    uint32_t at = Texel(v) * 128, tx = Texel(u);
     uint32_t fu = static_cast<uint32_t>(u) & 0xFFFF, fv = static_cast<uint32_t>(v) & 0xFFFF;
-    // Top and bottom rows interpolate together, one in each 32-bit half.
-    uint64_t left = gradbmp[ty * 128 + tx] | static_cast<uint64_t>(gradbmp[ty1 * 128 + tx]) << 32;
-    uint64_t right = gradbmp[ty * 128 + tx1] | static_cast<uint64_t>(gradbmp[ty1 * 128 + tx1]) << 32;
-    uint64_t rows = Lerp16(left, right, fu) >> 16;
-    uint32_t g = static_cast<uint32_t>(Lerp16(rows & 0xFF, (rows >> 32) & 0xFF, fv) >> 16);
+    uint64_t rows = Lerp16(grey_pairs[at + tx], grey_pairs[at + ((tx + 1) & 127)], fu) >> 16;
+    uint32_t g = static_cast<uint32_t>(Lerp16(rows & 0xFF, (rows >> 32) & 0xFF, fv) >> 16) & 0xFF;
     return static_cast<uint16_t>(((g >> 3) << 11) | ((g >> 2) << 5) | (g >> 3));
   }
 };
 
 struct ColourSampler {
+  const uint64_t* pic;
   uint16_t operator()(int32_t u, int32_t v) const {
     uint32_t tx = Texel(u), ty = Texel(v);
     uint32_t tx1 = (tx + 1) & 127, ty1 = (ty + 1) & 127;
     uint32_t fu = static_cast<uint32_t>(u) & 0xFFFF, fv = static_cast<uint32_t>(v) & 0xFFFF;
-    uint64_t top = (Lerp16(Spread(dracul[ty * 128 + tx]), Spread(dracul[ty * 128 + tx1]), fu) >> 16) & kFieldMask;
-    uint64_t bottom = (Lerp16(Spread(dracul[ty1 * 128 + tx]), Spread(dracul[ty1 * 128 + tx1]), fu) >> 16) & kFieldMask;
+    uint64_t top = (Lerp16(pic[ty * 128 + tx], pic[ty * 128 + tx1], fu) >> 16) & kFieldMask;
+    uint64_t bottom = (Lerp16(pic[ty1 * 128 + tx], pic[ty1 * 128 + tx1], fu) >> 16) & kFieldMask;
     return Gather(Lerp16(top, bottom, fv) >> 16);
   }
 };
@@ -172,6 +190,8 @@ void RotozoomerNearest(uint16_t* dst, float angle, float zoom) {
 
 void RotozoomerAll(uint16_t* dst, float angle, float zoom, uint32_t row1, uint32_t row2) {
   RotoStep s = RotoSetup(angle, zoom);
+  if (std::min(row2, 240u) > row1) PairGreyRows();
+  const uint64_t* pic = SpreadPicture();
   int32_t ur = 148 << 16, vr = 156 << 16;
   for (uint32_t y = 0; y < kHeight; ++y) {
     ur = wsub(ur, s.ds);
@@ -184,7 +204,7 @@ void RotozoomerAll(uint16_t* dst, float angle, float zoom, uint32_t row1, uint32
     else if (y < row2)
       RotoRow(row, ur, vr, s, GreySampler{});
     else
-      RotoRow(row, ur, vr, s, ColourSampler{});
+      RotoRow(row, ur, vr, s, ColourSampler{pic});
   }
 }
 

@@ -103,6 +103,25 @@ TEST_F(Blobs, BigBlobsClipToTheScreenAndToTheSprite) {
   EXPECT_EQ(Bounds(), (std::vector<int>{0, 0, 251, 239}));
 }
 
+TEST_F(Blobs, NoStampWritesOutsideTheBuffer) {
+  // Guard bands on both sides of the buffer; the sanitizer build also watches the sprite reads.
+  std::vector<uint16_t> guarded(kPixels + 2 * 4096, 0);
+  uint16_t* screen = guarded.data() + 4096;
+  uint32_t seed = 99;
+  auto next = [&seed](int range) {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<int>((seed >> 8) % static_cast<uint32_t>(range));
+  };
+  const double zooms[] = {0.02, 0.33, 1.0, 1.7, 4.0, 6.0, 31.9, 1e6};
+  for (int k = 0; k < 4000; ++k) {
+    int x = next(1400) - 700, y = next(1200) - 600;
+    drawZoomBlob(x, y, zooms[k % 8] * (1 + next(100) / 100.0), k & 1, screen);
+  }
+  EXPECT_TRUE(std::all_of(guarded.begin(), guarded.begin() + 4096, [](uint16_t p) { return p == 0; }));
+  EXPECT_TRUE(std::all_of(guarded.end() - 4096, guarded.end(), [](uint16_t p) { return p == 0; }));
+  EXPECT_TRUE(std::all_of(screen, screen + kPixels, [](uint16_t p) { return p <= 255; }));
+}
+
 TEST_F(Blobs, StampsSaturateAt255) {
   drawZoomBlob(160, 120, 1.0, 0, buf.data());
   drawZoomBlob(160, 120, 1.0, 1, buf.data());
