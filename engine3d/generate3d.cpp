@@ -2,6 +2,7 @@
 // The loaders take untrusted bytes: they check a whole model into temporaries first and only
 // then replace the object, so a bad model leaves it exactly as it was.
 #include <algorithm>
+#include <cassert>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -173,7 +174,11 @@ struct ParsedModel {
 class ByteReader {
  public:
   ByteReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-  uint8_t U8() { return data_[pos_++]; }
+  // Callers check the whole length first (BodyFits); the assert guards that in Debug builds.
+  uint8_t U8() {
+    assert(pos_ < size_);
+    return data_[pos_++];
+  }
   uint32_t U16() {
     uint32_t lo = U8();
     return lo | (static_cast<uint32_t>(U8()) << 8);
