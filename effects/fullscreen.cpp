@@ -113,23 +113,30 @@ RotoStep RotoSetup(float angle, float zoom) {
 // lanes of (b - a) cancel out and every lane ends up exact.
 inline uint64_t Lerp16(uint64_t a, uint64_t b, uint32_t f) { return (a << 16) + (b - a) * f; }
 
-// An RGB565 pixel with its fields spread over a 64-bit word (red at bit 0, green at bit 21,
-// blue at bit 43), so that one multiply interpolates all three.
+// An RGB565 pixel with its fields spread over a 64-bit word (blue at bit 0, green at bit 21,
+// red at bit 43), so that one multiply interpolates all three.
 constexpr uint64_t kFieldMask = 31u | (63ull << 21) | (31ull << 43);
 constexpr uint64_t Spread(uint16_t p) {
-  return (p >> 11) | (static_cast<uint64_t>((p >> 5) & 63) << 21) |
-         (static_cast<uint64_t>(p & 31) << 43);
+  return (p & 31u) | (static_cast<uint64_t>((p >> 5) & 63) << 21) |
+         (static_cast<uint64_t>(p >> 11) << 43);
 }
-inline uint16_t Gather(uint64_t f) {
-  return static_cast<uint16_t>((f & 31) << 11 | ((f >> 21) & 63) << 5 | ((f >> 43) & 31));
+// Packs an interpolated word whose fields still carry their 16 fraction bits.
+inline uint16_t GatherFractional(uint64_t f) {
+  return static_cast<uint16_t>(((f >> 16) & 31) | ((f >> 32) & 0x7E0) | ((f >> 48) & 0xF800));
 }
+
+// The texture tables below have a 129th column (and the colour one a 129th row) repeating the
+// first, so that the right and lower neighbours of a texel are at fixed offsets.
+constexpr uint32_t kPadded = 129;
+inline uint32_t PaddedIndex(uint32_t tx, uint32_t ty) { return ty * kPadded + tx; }
 
 // The picture never changes, so its spread form is made once.
 const uint64_t* SpreadPicture() {
   static const struct Table {
-    uint64_t t[16384];
+    uint64_t t[kPadded * kPadded];
     Table() {
-      for (int i = 0; i < 16384; ++i) t[i] = Spread(dracul[i]);
+      for (uint32_t y = 0; y < kPadded; ++y)
+        for (uint32_t x = 0; x < kPadded; ++x) t[PaddedIndex(x, y)] = Spread(dracul[(y & 127) * 128 + (x & 127)]);
     }
   } table;
   return table.t;
@@ -138,14 +145,27 @@ const uint64_t* SpreadPicture() {
 // The grey picture with each texel paired with the one below it (wrapping), one per 32-bit
 // half, so that a sample needs two loads. Rebuilt per call: the grey copy is a table that may
 // be rebuilt.
-uint64_t grey_pairs[16384];
+uint64_t grey_pairs[128 * kPadded];
 
 void PairGreyRows() {
-  for (uint32_t i = 0; i < 16384; ++i)
-    grey_pairs[i] = gradbmp[i] | static_cast<uint64_t>(gradbmp[(i + 128) & 16383]) << 32;
+  for (uint32_t y = 0; y < 128; ++y) {
+    const uint8_t* row = gradbmp + y * 128;
+    const uint8_t* below = gradbmp + ((y + 1) & 127) * 128;
+    for (uint32_t x = 0; x < kPadded; ++x)
+      grey_pairs[PaddedIndex(x, y)] = row[x & 127] | static_cast<uint64_t>(below[x & 127]) << 32;
+  }
 }
 
+// A grey level 0 .. 255 as an RGB565 pixel.
+constexpr struct GreyPixels {
+  uint16_t p[256];
+  constexpr GreyPixels() : p() {
+    for (uint32_t g = 0; g < 256; ++g) p[g] = static_cast<uint16_t>(((g >> 3) << 11) | ((g >> 2) << 5) | (g >> 3));
+  }
+} kGreyPixels;
+
 inline uint32_t Texel(int32_t u) { return (static_cast<uint32_t>(u) >> 16) & 127; }
+inline uint32_t Fraction(int32_t u) { return static_cast<uint32_t>(u) & 0xFFFF; }
 
 struct NearestSampler {
   uint16_t operator()(int32_t u, int32_t v) const { return dracul[Texel(v) * 128 + Texel(u)]; }
@@ -153,28 +173,34 @@ struct NearestSampler {
 
 struct GreySampler {
   uint16_t operator()(int32_t u, int32_t v) const {
-    uint32_t at = Texel(v) * 128, tx = Texel(u);
-    uint32_t fu = static_cast<uint32_t>(u) & 0xFFFF, fv = static_cast<uint32_t>(v) & 0xFFFF;
-    uint64_t rows = Lerp16(grey_pairs[at + tx], grey_pairs[at + ((tx + 1) & 127)], fu) >> 16;
-    uint32_t g = static_cast<uint32_t>(Lerp16(rows & 0xFF, (rows >> 32) & 0xFF, fv) >> 16) & 0xFF;
-    return static_cast<uint16_t>(((g >> 3) << 11) | ((g >> 2) << 5) | (g >> 3));
+    const uint64_t* at = grey_pairs + PaddedIndex(Texel(u), Texel(v));
+    uint64_t rows = Lerp16(at[0], at[1], Fraction(u)) >> 16;
+    uint64_t g = Lerp16(rows & 0xFF, (rows >> 32) & 0xFF, Fraction(v)) >> 16;
+    return kGreyPixels.p[g & 0xFF];
   }
 };
 
 struct ColourSampler {
   const uint64_t* pic;
   uint16_t operator()(int32_t u, int32_t v) const {
-    uint32_t tx = Texel(u), ty = Texel(v);
-    uint32_t tx1 = (tx + 1) & 127, ty1 = (ty + 1) & 127;
-    uint32_t fu = static_cast<uint32_t>(u) & 0xFFFF, fv = static_cast<uint32_t>(v) & 0xFFFF;
-    uint64_t top = (Lerp16(pic[ty * 128 + tx], pic[ty * 128 + tx1], fu) >> 16) & kFieldMask;
-    uint64_t bottom = (Lerp16(pic[ty1 * 128 + tx], pic[ty1 * 128 + tx1], fu) >> 16) & kFieldMask;
-    return Gather(Lerp16(top, bottom, fv) >> 16);
+    const uint64_t* at = pic + PaddedIndex(Texel(u), Texel(v));
+    uint32_t fu = Fraction(u);
+    uint64_t top = (Lerp16(at[0], at[1], fu) >> 16) & kFieldMask;
+    uint64_t bottom = (Lerp16(at[kPadded], at[kPadded + 1], fu) >> 16) & kFieldMask;
+    return GatherFractional(Lerp16(top, bottom, Fraction(v)));
   }
 };
 
+// GCC turns the colour row into SSE2 code that emulates the 64-bit multiplies, slower than
+// the plain loop; the attribute keeps every row scalar.
+#if defined(__GNUC__) && !defined(__clang__)
+#define GW_SCALAR_LOOP __attribute__((optimize("no-tree-vectorize")))
+#else
+#define GW_SCALAR_LOOP
+#endif
+
 template <class Sampler>
-void RotoRow(uint16_t* __restrict row, int32_t u, int32_t v, RotoStep s, Sampler sample) {
+GW_SCALAR_LOOP void RotoRow(uint16_t* __restrict row, int32_t u, int32_t v, RotoStep s, Sampler sample) {
   for (int x = 0; x < kWidth; ++x) {
     u = wadd(u, s.dc);
     v = wadd(v, s.ds);

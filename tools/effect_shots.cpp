@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
   Polar(vram, shades);
   ok &= WritePng(dir + "/polar.png", vram);
 
-  prfrm = 300;
+  prfrm = 100;  // zoom near its widest, 0.35
   auto angle = static_cast<float>(4096 * std::sin(prfrm / 640.0));
   auto zoom = static_cast<float>(0.2 + 0.15 * std::sin(prfrm / 64.0));
   RotozoomerAll(vram, angle, zoom, 80, 160);
