@@ -26,3 +26,7 @@ if(TARGET test_synth)
   # The decode check reads the built song from the build folder.
   add_dependencies(test_synth demosong)
 endif()
+
+add_executable(bench_synth tools/bench/bench_synth.cpp)
+target_link_libraries(bench_synth PRIVATE gw_synth benchmark::benchmark)
+target_compile_definitions(bench_synth PRIVATE GW_SOURCE_DIR="${CMAKE_SOURCE_DIR}")

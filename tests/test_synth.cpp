@@ -199,6 +199,7 @@ TEST(SongText, MistakesAreReportedWithTheirLine) {
       {"instrument u wave sine gain 99\nend\n", "line 4: 99 is outside"},
       {"instrument u wave sine cutoff 1e400\nend\n", "line 4: not a number"},
       {"pattern p bars 1\n  t A4\nend\nsection s at 0 beats 4\n  play p from 3 to 2\nend\n", "play ends before"},
+      {"pattern p bars 1.5\n  t A4\nend\n", "line 4: 1.5 is not a whole number"},
   };
   for (const auto& [body, message] : cases) {
     try {

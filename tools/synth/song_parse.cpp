@@ -87,6 +87,12 @@ double InRange(const Line& line, size_t i, double lo, double hi) {
   return v;
 }
 
+int Whole(const Line& line, size_t i, double lo, double hi) {
+  double v = InRange(line, i, lo, hi);
+  if (v != std::floor(v)) Fail(line, line.words[i] + " is not a whole number");
+  return int(v);
+}
+
 // "a:b" is a ramp over the play; a single value holds still.
 void Ramp(const Line& line, size_t i, double& a, double& b) {
   if (i >= line.words.size()) Fail(line, "missing ramp");
@@ -214,7 +220,7 @@ Play ParsePlay(const Line& line, const Song& song, const Section& section) {
   for (size_t i = 2; i < w.size(); i += 2) {
     if (w[i] == "from") play.from = InRange(line, i + 1, 0, section.beats);
     else if (w[i] == "to") play.to = InRange(line, i + 1, 0, section.beats);
-    else if (w[i] == "transpose") play.transpose = int(InRange(line, i + 1, -48, 48));
+    else if (w[i] == "transpose") play.transpose = Whole(line, i + 1, -48, 48);
     else if (w[i] == "gain") Ramp(line, i + 1, play.gain0, play.gain1);
     else if (w[i] == "bright") Ramp(line, i + 1, play.bright0, play.bright1);
     else Fail(line, "unknown play setting " + w[i]);
@@ -277,14 +283,14 @@ Song ParseSong(std::string_view text) {
     } else if (head == "pattern") {
       if (line.words.size() != 4 || line.words[2] != "bars") Fail(line, "write: pattern NAME bars N");
       if (FindByName(song.patterns, line.words[1]) >= 0) Fail(line, "pattern defined twice");
-      song.patterns.push_back({line.words[1], 16 * int(InRange(line, 3, 1, 64)), {}});
+      song.patterns.push_back({line.words[1], 16 * Whole(line, 3, 1, 64), {}});
       block = kPattern;
     } else if (head == "section") {
       if (line.words.size() != 6 || line.words[2] != "at" || line.words[4] != "beats")
         Fail(line, "write: section NAME at SECONDS beats N");
       double at = InRange(line, 3, 0, 3600);
       if (!song.sections.empty() && at <= song.sections.back().at) Fail(line, "sections must go forward in time");
-      song.sections.push_back({line.words[1], at, int(InRange(line, 5, 1, 100000)), {}});
+      song.sections.push_back({line.words[1], at, Whole(line, 5, 1, 100000), {}});
       block = kSection;
     } else Fail(line, "unknown block " + head);
   }
