@@ -243,20 +243,4 @@ TEST_F(Scripts, FrameCounterUpdatesOncePerSecond) {
   EXPECT_EQ(atime, 2500u);
 }
 
-TEST_F(Scripts, ResetRestoresTheStartValues) {
-  xr1 = xr2 = xr3 = yr = yf1 = yf2 = bounceX = xadj = yadj = fps = 7;
-  bx = xu = xg = 7.0f;
-  atime = pfrm = 7;
-  std::strcpy(sbuffer, "x");
-  ResetScriptState();
-  EXPECT_EQ((std::vector<int>{xr1, xr2, xr3, yr, yf1, yf2, bounceX, xadj, yadj, fps}),
-            (std::vector<int>{-256, 384, -128, 104, 0, 0, 240, 0, 0, 0}));
-  EXPECT_EQ(bx, 400.0f);
-  EXPECT_EQ(xu, 0.0f);
-  EXPECT_EQ(xg, -0.1f);
-  EXPECT_EQ(atime, 0u);
-  EXPECT_EQ(pfrm, 0u);
-  EXPECT_EQ(sbuffer[0], '\0');
-}
-
 }  // namespace
