@@ -134,7 +134,9 @@ TEST_F(WholeDemo, PartsRunInOrderAndHandOverAtTheirTimes) {
     ASSERT_LT(i, run->frames.size()) << "part " << order[k];
     EXPECT_EQ(run->frames[i].part_after, order[k + 1]);
     EXPECT_GE(run->frames[i].t, at[k]) << "part " << order[k];
-    if (order[k] == 6) EXPECT_EQ(run->frames[i].t, 63515u);  // 379 x 65 + 972 x 40
+    if (order[k] == 6) {
+      EXPECT_EQ(run->frames[i].t, 63515u);  // 379 x 65 + 972 x 40
+    }
     EXPECT_LT(run->frames[i - 1].t, at[k]) << "part " << order[k];
   }
   EXPECT_EQ(run->frames.back().part_before, 7);
@@ -163,7 +165,9 @@ TEST_F(WholeDemo, PicturesAtChosenMoments) {
   EXPECT_TRUE(run->frames[Handover(0)].all_white) << "white-out at the end of part 0";
   EXPECT_TRUE(run->frames[Handover(2)].same_as_previous) << "part 2 hands over without drawing";
   for (const auto& f : run->frames)
-    if (f.part_before == 7 && f.t >= 81920) EXPECT_TRUE(f.all_black) << "t " << f.t;
+    if (f.part_before == 7 && f.t >= 81920) {
+      EXPECT_TRUE(f.all_black) << "t " << f.t;
+    }
 }
 
 TEST_F(WholeDemo, PacingFollowsThePart) {
@@ -171,8 +175,11 @@ TEST_F(WholeDemo, PacingFollowsThePart) {
   const auto& fr = run->frames;
   for (size_t i = 1; i < fr.size(); ++i) {
     uint32_t step = fr[i].ticks - fr[i - 1].ticks;
-    if (fr[i].part_before == 6 && fr[i].t <= 24575) EXPECT_EQ(step, 65u) << i;
-    if (fr[i].part_before != 6 && fr[i - 1].part_before != 6) EXPECT_EQ(step, 20u) << i;
+    if (fr[i].part_before == 6 && fr[i].t <= 24575) {
+      EXPECT_EQ(step, 65u) << i;
+    } else if (fr[i].part_before != 6 && fr[i - 1].part_before != 6) {
+      EXPECT_EQ(step, 20u) << i;
+    }
   }
 }
 
