@@ -67,6 +67,16 @@ bool SdlPollQuit() {
   return q;
 }
 
+// Without a display SDL falls back to a window nobody can see, and the demo would play to no
+// one; that fallback counts as no display unless a video driver was chosen on purpose.
+bool FellBackToNoDisplay() {
+  const char* chosen = getenv("SDL_VIDEODRIVER");
+  if (chosen && *chosen) return false;
+  char name[32] = "";
+  if (!SDL_VideoDriverName(name, sizeof name)) return false;
+  return std::strcmp(name, "offscreen") == 0 || std::strcmp(name, "dummy") == 0;
+}
+
 }  // namespace
 
 bool OpenSdlPlatform(uint32_t flags) {
@@ -77,6 +87,10 @@ bool OpenSdlPlatform(uint32_t flags) {
   // Sound is optional (without an audio device the demo runs silently), so a machine that
   // has no audio must not keep the video from starting.
   if (SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO) < 0 && SDL_Init(SDL_INIT_VIDEO) < 0) return false;
+  if (FellBackToNoDisplay()) {
+    SDL_SetError("no display to show the demo on");
+    return false;
+  }
   screen = SDL_SetVideoMode(kWidth, kHeight, 16, flags);
   if (!screen) return false;
   SDL_WM_SetCaption("Glasswhirligo by Morwick", nullptr);
