@@ -4,4 +4,4 @@ add_executable(bench_effects tools/bench/bench_effects.cpp)
 target_link_libraries(bench_effects PRIVATE glasswhirligo_core benchmark::benchmark)
 
 add_executable(effect_shots tools/effect_shots.cpp)
-target_link_libraries(effect_shots PRIVATE glasswhirligo_core PkgConfig::PNG)
+target_link_libraries(effect_shots PRIVATE gw_capture glasswhirligo_core)

@@ -4,4 +4,4 @@ add_executable(bench_render tools/bench/bench_render.cpp)
 target_link_libraries(bench_render PRIVATE glasswhirligo_core benchmark::benchmark)
 
 add_executable(render_shots tools/render_shots.cpp)
-target_link_libraries(render_shots PRIVATE glasswhirligo_core PkgConfig::PNG)
+target_link_libraries(render_shots PRIVATE gw_capture glasswhirligo_core)

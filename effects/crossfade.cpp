@@ -81,23 +81,12 @@ void CrossfadeToColor(uint16_t* dst, const uint16_t* src, int r, int g, int b, i
   }
 }
 
-void CrossfadeToColorTable(uint16_t* dst, const uint16_t* src, int r, int g, int b,
-                           const uint16_t* table) {
-  const uint32_t colour = ColourWord(r, g, b);
-  RowWords from, levels;
-  uint32_t out[kRowWords];
-  for (int y = 0; y < kHeight; ++y) {
-    from.Load(src + y * kWidth);
-    levels.Load(table + y * kWidth);
-    for (int i = 0; i < kRowWords; ++i) out[i] = BlendWord(colour, from.w[i], levels.w[i]);
-    StoreRow(dst + y * kWidth, out);
-  }
-}
+namespace {
 
-// 0x00FF00FF minus the table word gives 255 - v in both halves at once for values up to 255;
-// larger values are outside what the timeline produces.
-void CrossfadeToColorTable2(uint16_t* dst, const uint16_t* src, int r, int g, int b,
-                            const uint16_t* table) {
+// Per-pixel levels from a table. Inverted, 0x00FF00FF minus the table word gives 255 - v in both
+// halves at once for values up to 255; larger values are outside what the timeline produces.
+template <bool kInverted>
+void TableFade(uint16_t* dst, const uint16_t* src, int r, int g, int b, const uint16_t* table) {
   const uint32_t colour = ColourWord(r, g, b);
   RowWords from, levels;
   uint32_t out[kRowWords];
@@ -105,7 +94,19 @@ void CrossfadeToColorTable2(uint16_t* dst, const uint16_t* src, int r, int g, in
     from.Load(src + y * kWidth);
     levels.Load(table + y * kWidth);
     for (int i = 0; i < kRowWords; ++i)
-      out[i] = BlendWord(colour, from.w[i], 0x00FF00FFu - levels.w[i]);
+      out[i] = BlendWord(colour, from.w[i], kInverted ? 0x00FF00FFu - levels.w[i] : levels.w[i]);
     StoreRow(dst + y * kWidth, out);
   }
+}
+
+}  // namespace
+
+void CrossfadeToColorTable(uint16_t* dst, const uint16_t* src, int r, int g, int b,
+                           const uint16_t* table) {
+  TableFade<false>(dst, src, r, g, b, table);
+}
+
+void CrossfadeToColorTable2(uint16_t* dst, const uint16_t* src, int r, int g, int b,
+                            const uint16_t* table) {
+  TableFade<true>(dst, src, r, g, b, table);
 }

@@ -1,7 +1,5 @@
 // Writes one PNG per 2D effect into the given folder, for checking the pictures by eye:
 // plasma, polar, the three-band rotozoomer, the blurred galaxy and the blurred blob star field.
-#include <png.h>
-
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -9,38 +7,17 @@
 #include "effects/effects.h"
 #include "precalc/precalc.h"
 #include "runtime/demo.h"
+#include "tools/capture/capture.h"
 #include "runtime/platform.h"
 #include "runtime/script.h"
 
 namespace {
 
-bool WritePng(const std::string& path, const uint16_t* rgb565) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(f);
-    return false;
-  }
-  png_init_io(png, f);
-  png_set_IHDR(png, info, kWidth, kHeight, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  png_byte row[kWidth * 3];
-  for (int y = 0; y < kHeight; ++y) {
-    for (int x = 0; x < kWidth; ++x) {
-      uint16_t p = rgb565[y * kWidth + x];
-      row[3 * x] = static_cast<png_byte>((p >> 11) << 3);
-      row[3 * x + 1] = static_cast<png_byte>(((p >> 5) & 63) << 2);
-      row[3 * x + 2] = static_cast<png_byte>((p & 31) << 3);
-    }
-    png_write_row(png, row);
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return std::fclose(f) == 0;
+bool WritePng(const std::string& path, const uint16_t* frame) {
+  std::string error;
+  if (WriteFrameFile(path, Format::kPng, frame, 1, 6, &error)) return true;
+  std::fprintf(stderr, "%s\n", error.c_str());
+  return false;
 }
 
 void BlurPass(const uint16_t* src, uint32_t r) {

@@ -1,7 +1,5 @@
 // Writes PNG pictures of the start-up objects drawn in each render mode, for looking at:
 // render_shots <folder>. Raw shade outputs (modes 8 and 264) are shown through shade row 1.
-#include <png.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,36 +9,15 @@
 #include "precalc/precalc.h"
 #include "render3d/render3d.h"
 #include "runtime/demo.h"
+#include "tools/capture/capture.h"
 
 namespace {
 
-bool WritePng(const std::string& path, const uint16_t* pixels) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(f);
-    return false;
-  }
-  png_init_io(png, f);
-  png_set_IHDR(png, info, kWidth, kHeight, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<uint8_t> row(kWidth * 3);
-  for (int y = 0; y < kHeight; ++y) {
-    for (int x = 0; x < kWidth; ++x) {
-      const uint16_t p = pixels[y * kWidth + x];
-      row[x * 3] = static_cast<uint8_t>((p >> 11) << 3);
-      row[x * 3 + 1] = static_cast<uint8_t>(((p >> 5) & 63) << 2);
-      row[x * 3 + 2] = static_cast<uint8_t>((p & 31) << 3);
-    }
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return std::fclose(f) == 0;
+bool WritePng(const std::string& path, const uint16_t* frame) {
+  std::string error;
+  if (WriteFrameFile(path, Format::kPng, frame, 1, 6, &error)) return true;
+  std::fprintf(stderr, "%s\n", error.c_str());
+  return false;
 }
 
 // A recognisable stand-in for the mirror texture: colour ramps with a grid.
