@@ -19,13 +19,19 @@ if(TARGET test_faults)
     GW_FRAME_COUNTER="$<TARGET_FILE:gw_frame_counter>"
     GW_PROGRAM="$<TARGET_FILE:glasswhirligo>")
   add_dependencies(test_faults glasswhirligo gw_frame_counter)
-  # The song and the font file come from cmake parts included after this one.
+  # The song, the font file and the capture tool come from other cmake parts, some of them
+  # included after this one.
   function(gw_fault_test_assets)
     foreach(asset fonts16 demosong)
       if(TARGET ${asset})
         add_dependencies(test_faults ${asset})
       endif()
     endforeach()
+    if(TARGET glasswhirligo-capture)
+      add_dependencies(test_faults glasswhirligo-capture)
+      target_compile_definitions(test_faults PRIVATE
+        GW_CAPTURE="$<TARGET_FILE:glasswhirligo-capture>")
+    endif()
   endfunction()
   cmake_language(DEFER CALL gw_fault_test_assets)
 endif()

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -67,19 +68,32 @@ class Sandbox {
  public:
   Sandbox() {
     std::string tmpl = (fs::temp_directory_path() / "gw-faults-XXXXXX").string();
-    dir_ = mkdtemp(tmpl.data()) ? tmpl : "";
+    root_ = mkdtemp(tmpl.data()) ? tmpl : "";
+    dir_ = root_ / "work";
+    fs::create_directory(dir_);
   }
   ~Sandbox() {
     std::error_code ec;
-    fs::remove_all(dir_, ec);
+    fs::remove_all(root_, ec);
   }
   const fs::path& dir() const { return dir_; }
   void CopyAsset(const std::string& name) { fs::copy_file(name, dir_ / name); }
   void Put(const std::string& name, const Bytes& b) { WriteFile(dir_ / name, b); }
 
-  // Runs the program here with the demo's usual test settings changed by `env`.
-  Outcome Run(const Env& env) const {
-    const fs::path err = dir_ / "stderr.txt", frames = dir_ / "frames.txt";
+  // Names in the working folder, for checking that a failure left nothing behind.
+  std::vector<std::string> Listing() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  // Runs the demo here with its usual test settings changed by `env`.
+  Outcome Run(const Env& env) const { return Exec(GW_PROGRAM, {}, env); }
+
+  // Runs a program of the build here; its stderr and frame count are kept outside the folder.
+  Outcome Exec(const char* program, const std::vector<std::string>& args, const Env& env) const {
+    const fs::path err = root_ / "stderr.txt", frames = root_ / "frames.txt";
     pid_t pid = fork();
     if (pid == 0) {
       if (chdir(dir_.c_str()) != 0) _exit(120);
@@ -103,7 +117,10 @@ class Sandbox {
       int fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       int null = open("/dev/null", O_WRONLY);
       if (fd < 0 || null < 0 || dup2(fd, 2) < 0 || dup2(null, 1) < 0) _exit(121);
-      execl(GW_PROGRAM, GW_PROGRAM, static_cast<char*>(nullptr));
+      std::vector<char*> argv{const_cast<char*>(program)};
+      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(program, argv.data());
       _exit(122);
     }
     Outcome o;
@@ -118,7 +135,7 @@ class Sandbox {
   }
 
  private:
-  fs::path dir_;
+  fs::path root_, dir_;
 };
 
 // The frames of the whole demo on the headless platform, where nothing but the clock decides
@@ -271,6 +288,64 @@ TEST_F(Program, EscapeDuringLoadingEndsTheDemoAfterItsFirstFrame) {
   EXPECT_EQ(o.frames, reference.loading + 1);
   EXPECT_TRUE(o.err.empty()) << Joined(o.err);
 }
+
+// ---- The capture tool: a failed output is reported and leaves no partial file ----
+
+#ifdef GW_CAPTURE
+
+TEST(Capture, AnOutputThatCannotBeWrittenIsNamedAndNothingIsLeft) {
+  Sandbox box;
+  box.CopyAsset("fonts16.bin");
+  box.CopyAsset("demosong.ogg");
+  box.Put("afile", {});  // a file where a folder should be: unwritable even for root
+  const std::vector<std::string> before = box.Listing();
+  const std::vector<std::vector<std::string>> commands = {
+      {"--frames", "5", "-o", "afile/clip.mp4"},
+      {"--frames", "5", "-o", "afile/%05d.png"},
+      {"--seek", "1", "-o", "afile/moment.png"},
+      {"--at", "2:1000:50", "-o", "afile/moment.raw"}};
+  for (const auto& args : commands) {
+    SCOPED_TRACE(args[args.size() - 1]);
+    Outcome o = box.Exec(GW_CAPTURE, args, {});
+    ASSERT_TRUE(o.exited);
+    EXPECT_NE(o.status, 0);
+    ASSERT_EQ(o.err.size(), 1u) << Joined(o.err);
+    EXPECT_NE(o.err[0].find("afile/"), std::string::npos) << o.err[0];
+    EXPECT_EQ(box.Listing(), before);
+    EXPECT_EQ(fs::file_size(box.dir() / "afile"), 0u);
+  }
+}
+
+// An encoder that starts writing the video and then gives up or is killed, part way through.
+TEST(Capture, AnEncoderThatDiesMidwayFailsTheCaptureAndLeavesNoPartialVideo) {
+  Sandbox box;
+  box.CopyAsset("fonts16.bin");
+  box.CopyAsset("demosong.ogg");
+  const fs::path bin = box.dir().parent_path() / "bin";
+  fs::create_directory(bin);
+  const std::vector<std::string> before = box.Listing();
+  const std::string starts =
+      "#!/bin/sh\nfor a; do last=$a; done\necho partial > \"$last\"\nhead -c 400000 >/dev/null\n";
+  const std::pair<const char*, std::string> endings[] = {
+      {"gives up", "echo 'encoder: giving up' >&2\nexit 1\n"},
+      {"is killed", "kill -9 $$\n"},
+      {"ends without error", "exit 0\n"}};
+  for (const auto& [what, ending] : endings) {
+    SCOPED_TRACE(what);
+    const std::string script = starts + ending;
+    WriteFile(bin / "ffmpeg", Bytes(script.begin(), script.end()));
+    fs::permissions(bin / "ffmpeg", fs::perms::owner_all);
+    Outcome o = box.Exec(GW_CAPTURE, {"--frames", "300", "-o", "clip.mp4"},
+                         {{"PATH", bin.string() + ":/usr/bin:/bin"}});
+    ASSERT_TRUE(o.exited);
+    EXPECT_NE(o.status, 0);
+    ASSERT_FALSE(o.err.empty());
+    EXPECT_NE(o.err.back().find("ffmpeg"), std::string::npos) << Joined(o.err);
+    EXPECT_EQ(box.Listing(), before);
+  }
+}
+
+#endif
 
 // ---- Geometry off screen and behind the viewer ----
 
