@@ -1,8 +1,9 @@
 # Thin wrapper over CMake: `make run` and `make test` work on a fresh Debian machine.
 BUILD ?= build
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
 
-.PHONY: setup build run test sanitize clean
+.PHONY: setup build run test clean
 
 setup:
 	@tools/setup-deps.sh
@@ -14,8 +15,12 @@ build: setup
 run: build
 	cd $(BUILD) && ./glasswhirligo $(ARGS)
 
+# The Release suite, then the same suite under AddressSanitizer and UndefinedBehaviorSanitizer,
+# then a bounded run of every fuzzer.
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+	tools/check-sanitized.sh
+	tools/fuzz.sh $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) build-asan build-fuzz
