@@ -2,6 +2,7 @@
 // wipe, the credits, the transpose of the blur pass and the frame-rate display. Each keeps a
 // few globals that carry its motion from frame to frame.
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -38,6 +39,7 @@ void RotoZoomerScript(uint16_t* dst) {
   }
   yf1 = std::min(yf1, 240);
   if (t <= 24064) yf2 = std::min(2 * yf1, 240);
+  assert(0 <= yf1 && yf1 <= yf2 && yf2 <= 240);  // the three bands stay in order
 
   double phase = static_cast<double>(prfrm);
   float zoom = static_cast<float>(0.2 + 0.15 * std::sin(phase / 64));

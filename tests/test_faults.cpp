@@ -289,6 +289,26 @@ TEST_F(Program, EscapeDuringLoadingEndsTheDemoAfterItsFirstFrame) {
   EXPECT_TRUE(o.err.empty()) << Joined(o.err);
 }
 
+// ---- The command line: any first argument selects full-screen ----
+
+std::string VideoModeOf(const std::vector<std::string>& args) {
+  Sandbox box;
+  box.CopyAsset("fonts16.bin");
+  const std::string mode_file = ::testing::TempDir() + "/video-mode.txt";
+  std::remove(mode_file.c_str());
+  Outcome o = box.Exec(GW_PROGRAM, args,
+                       {{"GW_ESCAPE_AT_FRAME", "10"}, {"GW_VIDEO_MODE_FILE", mode_file}});
+  EXPECT_TRUE(o.exited && o.status == 0) << Joined(o.err);
+  Bytes text = ReadFile(mode_file);
+  return std::string(text.begin(), text.end());
+}
+
+TEST(CommandLine, AnyArgumentSelectsFullScreenAndTheWindowIsCaptioned) {
+  EXPECT_EQ(VideoModeOf({}), "320x240x16 flags=0\ncaption=Glasswhirligo by Morwick\n");
+  EXPECT_EQ(VideoModeOf({"window"}),
+            "320x240x16 flags=0x80000000\ncaption=Glasswhirligo by Morwick\n");
+}
+
 // ---- The capture tool: a failed output is reported and leaves no partial file ----
 
 #ifdef GW_CAPTURE

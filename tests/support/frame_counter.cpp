@@ -2,6 +2,8 @@
 // can tell how far a run went without watching a window, and can press Escape at a chosen
 // frame as a user would. The count is written at exit to the file named by
 // GW_FRAME_COUNT_FILE; GW_ESCAPE_AT_FRAME=n queues an Escape key press when frame n is shown.
+// GW_VIDEO_MODE_FILE names a file that receives the flags of the video mode the program asks
+// for and its window caption.
 #include <SDL.h>
 #include <dlfcn.h>
 
@@ -40,4 +42,28 @@ extern "C" int SDL_Flip(SDL_Surface* screen) {
   ++shown;
   if (escape_at != nullptr && shown == std::strtoul(escape_at, nullptr, 10)) PressEscape();
   return next != nullptr ? next(screen) : -1;
+}
+
+extern "C" SDL_Surface* SDL_SetVideoMode(int width, int height, int bpp, Uint32 flags) {
+  using ModeFn = SDL_Surface* (*)(int, int, int, Uint32);
+  static ModeFn next = reinterpret_cast<ModeFn>(dlsym(RTLD_NEXT, "SDL_SetVideoMode"));
+  if (const char* path = std::getenv("GW_VIDEO_MODE_FILE")) {
+    if (std::FILE* f = std::fopen(path, "w")) {
+      std::fprintf(f, "%dx%dx%d flags=%#x\n", width, height, bpp, static_cast<unsigned>(flags));
+      std::fclose(f);
+    }
+  }
+  return next != nullptr ? next(width, height, bpp, flags) : nullptr;
+}
+
+extern "C" void SDL_WM_SetCaption(const char* title, const char* icon) {
+  using CaptionFn = void (*)(const char*, const char*);
+  static CaptionFn next = reinterpret_cast<CaptionFn>(dlsym(RTLD_NEXT, "SDL_WM_SetCaption"));
+  if (const char* path = std::getenv("GW_VIDEO_MODE_FILE")) {
+    if (std::FILE* f = std::fopen(path, "a")) {
+      std::fprintf(f, "caption=%s\n", title ? title : "");
+      std::fclose(f);
+    }
+  }
+  if (next != nullptr) next(title, icon);
 }
