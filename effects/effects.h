@@ -21,6 +21,8 @@ void RotozoomerNearest(uint16_t* dst, float angle, float zoom);
 void RotozoomerAll(uint16_t* dst, float angle, float zoom, uint32_t row1, uint32_t row2);
 void BlurX(uint16_t* dst, const uint16_t* src, uint32_t r);  // r in 0 .. 159
 void BlurY(uint16_t* dst, const uint16_t* src, uint32_t r);  // r in 0 .. 119, src transposed
+// dst (cols x rows) becomes the transpose of src (rows x cols); both multiples of 8.
+void TransposePixels(uint16_t* dst, const uint16_t* src, int rows, int cols);
 
 // Blobs and star fields (intensity buffers, saturating at 255).
 void ClearBlobs(uint16_t* buffer);

@@ -131,23 +131,8 @@ void TextScript1(uint16_t* buf) {
   }
 }
 
-// Transposes a 320 x 240 image into 240 x 320 by 2 x 2 blocks: two source words (one per row)
-// become two destination words (one per column).
-void FlipBitmap(const uint16_t* src, uint16_t* dst) {
-  for (int y = 0; y < kHeight; y += 2) {
-    const uint16_t* row0 = src + y * kWidth;
-    const uint16_t* row1 = row0 + kWidth;
-    for (int x = 0; x < kWidth; x += 2) {
-      uint32_t a, b;
-      std::memcpy(&a, row0 + x, 4);
-      std::memcpy(&b, row1 + x, 4);
-      uint32_t left = (a & 0xFFFF) | (b << 16);
-      uint32_t right = (a >> 16) | (b & 0xFFFF0000u);
-      std::memcpy(dst + x * kHeight + y, &left, 4);
-      std::memcpy(dst + (x + 1) * kHeight + y, &right, 4);
-    }
-  }
-}
+// Transposes a 320 x 240 image into 240 x 320 (column x of the image becomes row x).
+void FlipBitmap(const uint16_t* src, uint16_t* dst) { TransposePixels(dst, src, kHeight, kWidth); }
 
 // The frame-rate display (nothing calls it).
 uint32_t atime = 0, pfrm = 0;
