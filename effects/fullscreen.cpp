@@ -26,6 +26,15 @@ inline uint32_t LoadPair(const uint16_t* p) {
 }
 inline void StorePair(uint16_t* p, uint32_t w) { std::memcpy(p, &w, sizeof w); }
 
+// The loops that gain most from wider registers get an AVX2 clone as well; the processor picks
+// the clone at load time, and both compute the same integers. (clang does not take the clones
+// together with flatten, so its builds go without.)
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
+#define GW_AVX2_CLONES __attribute__((target_clones("avx2", "default"), flatten))
+#else
+#define GW_AVX2_CLONES
+#endif
+
 }  // namespace
 
 void ClearScreen(uint16_t* buffer) { std::memset(buffer, 0, kPixels * sizeof(uint16_t)); }
@@ -99,7 +108,7 @@ void CutSines(PlasmaSines& t) {
   for (int i = 0; i < 760; ++i) t.s3[i] = static_cast<uint16_t>(fsin3[i]);
 }
 
-void PlasmaRow(uint16_t* __restrict row, const uint16_t* __restrict s1,
+GW_AVX2_CLONES void PlasmaRow(uint16_t* __restrict row, const uint16_t* __restrict s1,
                const uint16_t* __restrict s2, const uint16_t* __restrict s3, uint16_t a,
                uint16_t y) {
   for (uint16_t x = 0; x < kWidth; ++x) {
@@ -360,19 +369,11 @@ void StoreMeans(uint16_t* __restrict d, uint32_t lanes, uint32_t mul) {
   for (uint32_t k = 0; k < lanes; ++k) d[k] = static_cast<uint16_t>((blur_sums[k] * mul) >> 20);
 }
 
-// The sums' means need 32-bit multiplies, which SSE2 lacks; AVX2 has them, in twice the width.
-// The processor picks the clone at load time; both compute the same integers. (clang does not
-// take the clones together with flatten, so its builds go without.)
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
-#define GW_BLUR_CLONES __attribute__((target_clones("avx2", "default"), flatten))
-#else
-#define GW_BLUR_CLONES
-#endif
-
 // Blurs `lanes` lines of `len` values each: value i of line k is s[i * lanes + k], and its
 // mean goes to d[i * lanes + k]. r must be at most (len - 1) / 2, which keeps every read
 // inside the line.
-GW_BLUR_CLONES void BlurLanes(uint16_t* __restrict d, const uint16_t* __restrict s, uint32_t lanes, uint32_t len,
+// AVX2 pays here for its 32-bit multiplies, which SSE2 lacks.
+GW_AVX2_CLONES void BlurLanes(uint16_t* __restrict d, const uint16_t* __restrict s, uint32_t lanes, uint32_t len,
                uint32_t r) {
   auto row = [&](uint32_t i) { return s + i * lanes; };
   std::fill_n(blur_sums, lanes, 0u);
