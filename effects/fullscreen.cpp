@@ -9,6 +9,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#endif
 
 #include "data/assets.h"
 #include "effects/effects.h"
@@ -39,14 +42,69 @@ inline void StorePair(uint16_t* p, uint32_t w) { std::memcpy(p, &w, sizeof w); }
 
 void ClearScreen(uint16_t* buffer) { std::memset(buffer, 0, kPixels * sizeof(uint16_t)); }
 
-void ShowGradBuffer(uint16_t* __restrict dst, const uint16_t* __restrict src,
-                    const uint16_t* __restrict palette) {
-  // The mask only matters for a value above 255, which no producer writes; it keeps such a
-  // value inside the 256-entry palette.
+// Palette lookups. With AVX-512BW the 256-entry palette sits in eight registers and 32 pixels
+// are looked up by four two-register permutes and a choice among their results, instead of
+// one load per pixel; the plain loop does the same work one pixel at a time.
+namespace {
+
+void ShowGradPlain(uint16_t* __restrict dst, const uint16_t* __restrict src,
+                   const uint16_t* __restrict palette) {
   for (int i = 0; i < kPixels; i += 2) {
     uint32_t w = LoadPair(src + i);
     StorePair(dst + i, palette[w & 0xFF] | static_cast<uint32_t>(palette[(w >> 16) & 0xFF]) << 16);
   }
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define GW_PALETTE_PERMUTE 1
+#define GW_AVX512BW __attribute__((target("avx512f,avx512bw")))
+
+bool CanPermutePalette() {
+  static const bool can = __builtin_cpu_supports("avx512bw");
+  return can;
+}
+
+struct PaletteRegisters {
+  __m512i part[8];  // entries 32k .. 32k + 31
+};
+
+GW_AVX512BW PaletteRegisters LoadPalette(const uint16_t* palette) {
+  PaletteRegisters p;
+  for (int k = 0; k < 8; ++k) p.part[k] = _mm512_loadu_si512(palette + 32 * k);
+  return p;
+}
+
+// palette[index & 255] for 32 indices.
+GW_AVX512BW __m512i LookUp32(const PaletteRegisters& p, __m512i index) {
+  // Each permute reads bits 0 .. 5 of the index; bits 6 and 7 choose among the four results.
+  __m512i q0 = _mm512_permutex2var_epi16(p.part[0], index, p.part[1]);
+  __m512i q1 = _mm512_permutex2var_epi16(p.part[2], index, p.part[3]);
+  __m512i q2 = _mm512_permutex2var_epi16(p.part[4], index, p.part[5]);
+  __m512i q3 = _mm512_permutex2var_epi16(p.part[6], index, p.part[7]);
+  __mmask32 bit6 = _mm512_test_epi16_mask(index, _mm512_set1_epi16(64));
+  __mmask32 bit7 = _mm512_test_epi16_mask(index, _mm512_set1_epi16(128));
+  __m512i low = _mm512_mask_mov_epi16(q0, bit6, q1);
+  __m512i high = _mm512_mask_mov_epi16(q2, bit6, q3);
+  return _mm512_mask_mov_epi16(low, bit7, high);
+}
+
+GW_AVX512BW void ShowGradPermuted(uint16_t* dst, const uint16_t* src, const uint16_t* palette) {
+  const PaletteRegisters p = LoadPalette(palette);
+  for (int i = 0; i < kPixels; i += 32)
+    _mm512_storeu_si512(dst + i, LookUp32(p, _mm512_loadu_si512(src + i)));
+}
+#endif
+
+}  // namespace
+
+void ShowGradBuffer(uint16_t* __restrict dst, const uint16_t* __restrict src,
+                    const uint16_t* __restrict palette) {
+  // Only the low 8 bits of a value pick its colour. They only differ from the value above 255,
+  // which no producer writes; the mask keeps such a value inside the 256-entry palette.
+#ifdef GW_PALETTE_PERMUTE
+  if (CanPermutePalette()) return ShowGradPermuted(dst, src, palette);
+#endif
+  ShowGradPlain(dst, src, palette);
 }
 
 namespace {
@@ -132,13 +190,52 @@ void ColorPlasma(uint16_t* __restrict dst) {
   }
 }
 
+namespace {
+
+inline uint32_t PolarIndex(uint32_t dist, uint32_t ang, uint32_t phase) {
+  return 4 * dist + 8 * ang + phase;
+}
+
+#ifdef GW_PALETTE_PERMUTE
+// PolarIndex of 16 pixels, one per 32-bit lane holding its distance (low half) and angle
+// (high half).
+GW_AVX512BW __m512i PolarIndex16(__m512i pairs, __m512i phase) {
+  // (The zero-masked shifts: GCC's plain ones start from an undefined register and warn.)
+  const __mmask16 all = 0xFFFF;
+  __m512i dist4 = _mm512_maskz_slli_epi32(all, _mm512_and_si512(pairs, _mm512_set1_epi32(0xFFFF)), 2);
+  __m512i ang8 = _mm512_maskz_slli_epi32(all, _mm512_maskz_srli_epi32(all, pairs, 16), 3);
+  return _mm512_add_epi32(_mm512_add_epi32(dist4, ang8), phase);
+}
+
+// The same lookups as the gradient buffer's, with the index made from each pixel's pair.
+GW_AVX512BW void PolarPermuted(uint16_t* dst, const uint16_t* palette, uint32_t phase) {
+  const PaletteRegisters p = LoadPalette(palette);
+  static constexpr struct EvenWords {
+    uint16_t at[32];
+    constexpr EvenWords() : at() {
+      for (uint16_t k = 0; k < 32; ++k) at[k] = static_cast<uint16_t>(2 * k);
+    }
+  } kEven;
+  const __m512i even = _mm512_loadu_si512(kEven.at);
+  const __m512i ph = _mm512_set1_epi32(static_cast<int>(phase));
+  for (int i = 0; i < kPixels; i += 32) {
+    __m512i first = PolarIndex16(_mm512_loadu_si512(dist_angle + 2 * i), ph);
+    __m512i second = PolarIndex16(_mm512_loadu_si512(dist_angle + 2 * i + 32), ph);
+    // The low halves of the 32 lanes are the 32 indices.
+    _mm512_storeu_si512(dst + i, LookUp32(p, _mm512_permutex2var_epi16(first, even, second)));
+  }
+}
+#endif
+
+}  // namespace
+
 void Polar(uint16_t* __restrict dst, const uint16_t* __restrict palette) {
   uint32_t phase = 4 * prfrm;
-  for (int i = 0; i < kPixels; ++i) {
-    uint32_t dist = dist_angle[2 * i];
-    uint32_t ang = dist_angle[2 * i + 1];
-    dst[i] = palette[(4 * dist + 8 * ang + phase) & 255];
-  }
+#ifdef GW_PALETTE_PERMUTE
+  if (CanPermutePalette()) return PolarPermuted(dst, palette, phase);
+#endif
+  for (int i = 0; i < kPixels; ++i)
+    dst[i] = palette[PolarIndex(dist_angle[2 * i], dist_angle[2 * i + 1], phase) & 255];
 }
 
 // The rotozoomers: one walk over the screen in 16.16 texel coordinates, with the sampler chosen
