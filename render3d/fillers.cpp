@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <array>
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#endif
+
 #include "precalc/precalc.h"
 #include "render3d/triangle_walk.h"
 #include "runtime/demo.h"
@@ -68,7 +72,60 @@ struct ShadeRawDepthFill {
   void Plot(uint16_t* dst, int32_t i, const Attrs<2>& a) const {
     if (DepthPasses(i, a[1])) dst[i] = RawShade(a[0]);
   }
+  // Pixels first .. first + count - 1 of one row, with `a` stepped before each, as Plot does.
+  void PlotSpan(uint16_t* dst, int32_t first, int32_t count, Attrs<2> a,
+                const Attrs<2>& step) const;
 };
+
+// The stars' spans, a few pixels each, are the renderer's busiest. With AVX-512 a span of up to
+// 16 pixels is one masked step: every pixel's attributes at once, the depth test as a mask, and
+// no branch per pixel or at the span's end to mispredict. Same values as Plot at every pixel.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define GW_STAR_SPANS 1
+#define GW_AVX512F __attribute__((target("avx512f")))
+
+bool CanMaskSpans() {
+  static const bool can = __builtin_cpu_supports("avx512f");
+  return can;
+}
+
+// v + (k + 1) * step for the lanes k = 0 .. 15, wrapping like k + 1 repeated additions.
+GW_AVX512F __m512i Steps16(int32_t v, int32_t step) {
+  const __m512i k1 = _mm512_setr_epi32(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16);
+  return _mm512_add_epi32(_mm512_set1_epi32(v), _mm512_mullo_epi32(k1, _mm512_set1_epi32(step)));
+}
+
+GW_AVX512F void ShadeRawDepthSpan(uint16_t* dst, uint32_t* depths, int32_t count, int32_t shade,
+                                  int32_t depth, int32_t shade_step, int32_t depth_step) {
+  for (int32_t k = 0; k < count; k += 16) {
+    const int32_t left = count - k;
+    const __mmask16 live = left >= 16 ? 0xFFFF : static_cast<__mmask16>((1u << left) - 1);
+    const __m512i z = Steps16(depth, depth_step);
+    const __m512i old = _mm512_maskz_loadu_epi32(live, depths + k);
+    const __mmask16 pass = _mm512_mask_cmplt_epu32_mask(live, z, old);
+    _mm512_mask_storeu_epi32(depths + k, pass, z);
+    // RawShade: sar by 8, negatives to 0, the low 16 bits stored. (Zero-masked forms of the
+    // shift and the maximum: GCC's plain ones start from an undefined register and warn.)
+    const __m512i raw = _mm512_maskz_srai_epi32(0xFFFF, Steps16(shade, shade_step), 8);
+    const __m512i shades = _mm512_maskz_max_epi32(0xFFFF, raw, _mm512_setzero_si512());
+    _mm512_mask_cvtepi32_storeu_epi16(dst + k, pass, shades);
+    shade = wadd(shade, wmul(16, shade_step));
+    depth = wadd(depth, wmul(16, depth_step));
+  }
+}
+#endif
+
+void ShadeRawDepthFill::PlotSpan(uint16_t* dst, int32_t first, int32_t count, Attrs<2> a,
+                                 const Attrs<2>& step) const {
+#ifdef GW_STAR_SPANS
+  if (CanMaskSpans())
+    return ShadeRawDepthSpan(dst + first, zbuffer + first, count, a[0], a[1], step[0], step[1]);
+#endif
+  for (int32_t k = 0; k < count; ++k) {
+    for (size_t i = 0; i < 2; ++i) a[i] = wadd(a[i], step[i]);
+    Plot(dst, first + k, a);
+  }
+}
 
 struct ShadeRowFill {
   using Steps = ReciprocalSteps;

@@ -113,9 +113,13 @@ void WalkSpan(const Kind& kind, int64_t row, Edge<N> left, Edge<N> right, uint16
   for (size_t i = 0; i < N; ++i) a[i] = Advance(left.a[i], lo - xl, step[i]);
   const int32_t first = static_cast<int32_t>(base + lo);
   const int32_t count = static_cast<int32_t>(hi - lo);
-  for (int32_t k = 0; k < count; ++k) {
-    for (size_t i = 0; i < N; ++i) a[i] = wadd(a[i], step[i]);
-    kind.Plot(dst, first + k, a);
+  if constexpr (requires { kind.PlotSpan(dst, first, count, a, step); }) {
+    kind.PlotSpan(dst, first, count, a, step);  // a kind may draw its spans in one go
+  } else {
+    for (int32_t k = 0; k < count; ++k) {
+      for (size_t i = 0; i < N; ++i) a[i] = wadd(a[i], step[i]);
+      kind.Plot(dst, first + k, a);
+    }
   }
 }
 
