@@ -359,9 +359,116 @@ void RotozoomerNearest(uint16_t* dst, float angle, float zoom) {
   RotozoomerAll(dst, angle, zoom, kHeight, kHeight);
 }
 
+// With AVX-512 every band samples 16 pixels per step: gathers bring the texels (the grey
+// band's four neighbours packed in one word), and the interpolation runs in
+// 32-bit lanes. A lane's sums stay below 2^24, so each equals the packed 64-bit form above.
+// The colour band gathers its four texels and interpolates each field on its own.
+namespace {
+
+#ifdef GW_PALETTE_PERMUTE
+#define GW_ROTO_GATHER 1
+
+bool CanGather() {
+  static const bool can = __builtin_cpu_supports("avx512f");
+  return can;
+}
+
+// The picture widened to 32 bits, so a gather of a texel never reads past the table.
+const uint32_t* WidePicture() {
+  static const struct Table {
+    uint32_t t[16384];
+    Table() {
+      for (int i = 0; i < 16384; ++i) t[i] = dracul[i];
+    }
+  } table;
+  return table.t;
+}
+
+// Each grey texel with its right, lower and lower-right neighbours (wrapping), one byte each
+// from the low end. Rebuilt per call, like the pairs.
+uint32_t grey_quads[16384];
+
+void QuadGreyTexels() {
+  for (uint32_t y = 0; y < 128; ++y) {
+    const uint8_t* row = gradbmp + y * 128;
+    const uint8_t* below = gradbmp + ((y + 1) & 127) * 128;
+    for (uint32_t x = 0; x < 128; ++x) {
+      uint32_t right = (x + 1) & 127;
+      grey_quads[y * 128 + x] = row[x] | row[right] << 8 | below[x] << 16 |
+                                static_cast<uint32_t>(below[right]) << 24;
+    }
+  }
+}
+
+using Lanes = uint32_t __attribute__((vector_size(64)));  // 16 lanes of 32 bits
+using Pixels = uint16_t __attribute__((vector_size(32)));
+
+// a * 65536 + (b - a) * f, which is a * (65536 - f) + b * f, then its integer part.
+GW_AVX512BW inline Lanes Lerp(Lanes a, Lanes b, Lanes f) { return ((a << 16) + (b - a) * f) >> 16; }
+
+// table[index] for 16 indices. (The masked form with a zero start: GCC's plain gather starts
+// from an undefined register and warns.)
+GW_AVX512BW inline Lanes Gather(const uint32_t* table, Lanes index) {
+  return reinterpret_cast<Lanes>(_mm512_mask_i32gather_epi32(
+      _mm512_setzero_si512(), 0xFFFF, reinterpret_cast<__m512i>(index), table, 4));
+}
+
+// One RGB565 field (at kShift, kMask wide) of four texels, interpolated across then down.
+template <int kShift, uint32_t kMask>
+GW_AVX512BW inline Lanes LerpField(Lanes t00, Lanes t01, Lanes t10, Lanes t11, Lanes fu, Lanes fv) {
+  Lanes top = Lerp((t00 >> kShift) & kMask, (t01 >> kShift) & kMask, fu);
+  Lanes bottom = Lerp((t10 >> kShift) & kMask, (t11 >> kShift) & kMask, fu);
+  return Lerp(top, bottom, fv);
+}
+
+enum class Band { kNearest, kGrey, kColour };
+
+template <Band kBand>
+GW_AVX512BW void GatherRow(uint16_t* row, int32_t u, int32_t v, RotoStep s) {
+  const Lanes k1 = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+  // The coordinates of pixel k are u + (k + 1) * dc and v + (k + 1) * ds, wrapping.
+  Lanes uu = static_cast<uint32_t>(u) + k1 * static_cast<uint32_t>(s.dc);
+  Lanes vv = static_cast<uint32_t>(v) + k1 * static_cast<uint32_t>(s.ds);
+  const uint32_t du = 16 * static_cast<uint32_t>(s.dc), dv = 16 * static_cast<uint32_t>(s.ds);
+  for (int x = 0; x < kWidth; x += 16, uu += du, vv += dv) {
+    Lanes tu = (uu >> 16) & 127, tv = (vv >> 16) & 127;
+    Lanes fu = uu & 0xFFFF, fv = vv & 0xFFFF;
+    Lanes out;
+    if constexpr (kBand == Band::kNearest) {
+      out = Gather(WidePicture(), tv << 7 | tu);
+    } else if constexpr (kBand == Band::kGrey) {
+      Lanes q = Gather(grey_quads, tv << 7 | tu);
+      Lanes g = Lerp(Lerp(q & 255, (q >> 8) & 255, fu), Lerp((q >> 16) & 255, q >> 24, fu), fv);
+      g &= 255;
+      out = (g >> 3) << 11 | (g >> 2) << 5 | (g >> 3);
+    } else {
+      Lanes right = (tu + 1) & 127, below = ((tv + 1) & 127) << 7;
+      const uint32_t* pic = WidePicture();
+      Lanes t00 = Gather(pic, tv << 7 | tu), t01 = Gather(pic, tv << 7 | right);
+      Lanes t10 = Gather(pic, below | tu), t11 = Gather(pic, below | right);
+      out = LerpField<11, 31>(t00, t01, t10, t11, fu, fv) << 11 |
+            LerpField<5, 63>(t00, t01, t10, t11, fu, fv) << 5 | LerpField<0, 31>(t00, t01, t10, t11, fu, fv);
+    }
+    Pixels p = __builtin_convertvector(out, Pixels);
+    std::memcpy(row + x, &p, sizeof p);
+  }
+}
+#endif
+
+}  // namespace
+
 void RotozoomerAll(uint16_t* dst, float angle, float zoom, uint32_t row1, uint32_t row2) {
   RotoStep s = RotoSetup(angle, zoom);
-  if (std::min(row2, 240u) > row1) PairGreyRows();
+  bool gather = false;
+#ifdef GW_ROTO_GATHER
+  gather = CanGather();
+#endif
+  if (std::min(row2, 240u) > row1) {
+#ifdef GW_ROTO_GATHER
+    if (gather) QuadGreyTexels();
+#endif
+    if (!gather) PairGreyRows();
+  }
   const uint64_t* pic = SpreadPicture();
   int32_t ur = 148 << 16, vr = 156 << 16;
   for (uint32_t y = 0; y < kHeight; ++y) {
@@ -370,6 +477,17 @@ void RotozoomerAll(uint16_t* dst, float angle, float zoom, uint32_t row1, uint32
     uint16_t* row = dst + y * kWidth;
     // Each row picks exactly one sampler, so band limits out of order or beyond 240 still
     // write every row once.
+#ifdef GW_ROTO_GATHER
+    if (gather) {
+      if (y < row1)
+        GatherRow<Band::kNearest>(row, ur, vr, s);
+      else if (y < row2)
+        GatherRow<Band::kGrey>(row, ur, vr, s);
+      else
+        GatherRow<Band::kColour>(row, ur, vr, s);
+      continue;
+    }
+#endif
     if (y < row1)
       RotoRow(row, ur, vr, s, NearestSampler{});
     else if (y < row2)
