@@ -29,13 +29,13 @@ inline uint32_t LoadPair(const uint16_t* p) {
 }
 inline void StorePair(uint16_t* p, uint32_t w) { std::memcpy(p, &w, sizeof w); }
 
-// The loops that gain most from wider registers get an AVX2 clone as well; the processor picks
-// the clone at load time, and both compute the same integers. (clang does not take the clones
-// together with flatten, so its builds go without.)
+// The loops that gain most from wider registers get AVX-512 (x86-64-v4) and AVX2 clones as
+// well; the processor picks a clone at load time, and all compute the same integers. (clang
+// does not take the clones together with flatten, so its builds go without.)
 #if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
-#define GW_AVX2_CLONES __attribute__((target_clones("avx2", "default"), flatten))
+#define GW_WIDE_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default"), flatten))
 #else
-#define GW_AVX2_CLONES
+#define GW_WIDE_CLONES
 #endif
 
 }  // namespace
@@ -166,7 +166,7 @@ void CutSines(PlasmaSines& t) {
   for (int i = 0; i < 760; ++i) t.s3[i] = static_cast<uint16_t>(fsin3[i]);
 }
 
-GW_AVX2_CLONES void PlasmaRow(uint16_t* __restrict row, const uint16_t* __restrict s1,
+GW_WIDE_CLONES void PlasmaRow(uint16_t* __restrict row, const uint16_t* __restrict s1,
                const uint16_t* __restrict s2, const uint16_t* __restrict s3, uint16_t a,
                uint16_t y) {
   for (uint16_t x = 0; x < kWidth; ++x) {
@@ -587,8 +587,8 @@ void StoreMeans(uint16_t* __restrict d, uint32_t lanes, uint32_t mul) {
 // Blurs `lanes` lines of `len` values each: value i of line k is s[i * lanes + k], and its
 // mean goes to d[i * lanes + k]. r must be at most (len - 1) / 2, which keeps every read
 // inside the line.
-// AVX2 pays here for its 32-bit multiplies, which SSE2 lacks.
-GW_AVX2_CLONES void BlurLanes(uint16_t* __restrict d, const uint16_t* __restrict s, uint32_t lanes, uint32_t len,
+// The wide clones pay here for their 32-bit multiplies, which SSE2 lacks.
+GW_WIDE_CLONES void BlurLanes(uint16_t* __restrict d, const uint16_t* __restrict s, uint32_t lanes, uint32_t len,
                uint32_t r) {
   auto row = [&](uint32_t i) { return s + i * lanes; };
   std::fill_n(blur_sums, lanes, 0u);
