@@ -119,7 +119,7 @@ inline uint32_t WipePixel(uint32_t old, int32_t f) {
 
 }  // namespace
 
-void SineBuffer(uint16_t* buffer, int pos) {
+GW_WIDE_CLONES void SineBuffer(uint16_t* buffer, int pos) {
   // Beyond +-1000 every row is either untouched or fully covered, so the clamp changes no
   // picture and keeps the column arithmetic far from overflow.
   pos = std::clamp(pos, -1000, 1000);
@@ -385,10 +385,16 @@ const uint32_t* WidePicture() {
 }
 
 // Each grey texel with its right, lower and lower-right neighbours (wrapping), one byte each
-// from the low end. Rebuilt per call, like the pairs.
+// from the low end. The grey picture is a table that may be rebuilt: the quads are rebuilt
+// whenever it differs from the copy they were made from.
 uint32_t grey_quads[16384];
+uint8_t grey_quads_source[16384];
+bool grey_quads_made = false;
 
 void QuadGreyTexels() {
+  if (grey_quads_made && std::memcmp(grey_quads_source, gradbmp, sizeof grey_quads_source) == 0) return;
+  std::memcpy(grey_quads_source, gradbmp, sizeof grey_quads_source);
+  grey_quads_made = true;
   for (uint32_t y = 0; y < 128; ++y) {
     const uint8_t* row = gradbmp + y * 128;
     const uint8_t* below = gradbmp + ((y + 1) & 127) * 128;
