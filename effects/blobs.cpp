@@ -191,15 +191,38 @@ inline int Project(float coord, float z, float centre) { return ftoi(coord * 256
 
 }  // namespace
 
+namespace {
+
+// sin(a / 48) and cos(a / 64) of a galaxy phase a. From one frame to the next the phases move
+// by a step or two, so nearly all of them were computed a frame before: they are kept, keyed
+// by the phase, and each is computed exactly as before when missing.
+struct PhaseSines {
+  uint32_t phase;
+  bool known;
+  double sine, cosine;
+};
+PhaseSines phase_sines[1024];
+
+const PhaseSines& SinesOf(uint32_t phase) {
+  PhaseSines& e = phase_sines[phase & 1023];
+  if (!e.known || e.phase != phase) {
+    double a = static_cast<double>(phase);
+    e = {phase, true, std::sin(a / 48), std::cos(a / 64)};
+  }
+  return e;
+}
+
+}  // namespace
+
 void Galaxy(uint16_t* buffer, int bilinear, float depth) {
   float z0 = depth + 192;
   uint32_t t = (prticks + 8192) >> 4;
   for (int32_t i = 0; i < 512; ++i) {
-    double a = static_cast<double>(t + static_cast<uint32_t>(i));
+    const PhaseSines& a = SinesOf(t + static_cast<uint32_t>(i));
     int32_t cube = i * i * i, square = i * i;
-    float gx = static_cast<float>(std::sin(a / 48) * (cube % 90));
+    float gx = static_cast<float>(a.sine * (cube % 90));
     float gy = static_cast<float>(std::cos(static_cast<double>(gx) / 57.3) * (cube % 48 - 24));
-    float d = static_cast<float>(std::cos(a / 64) * (square % 90) + static_cast<double>(z0));
+    float d = static_cast<float>(a.cosine * (square % 90) + static_cast<double>(z0));
     drawZoomBlob(Project(gx, d, 160), Project(gy, d, 120), DepthZoom(d), bilinear, buffer);
   }
 }
