@@ -89,7 +89,8 @@ void StampNearest(const BlobRect& r, uint16_t* buffer) {
 #define GW_BLOB_PERMUTE 1
 
 bool CanPermute() {
-  static const bool can = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
+  static const bool can =
+      __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
   return can;
 }
 
@@ -114,13 +115,13 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void AddTexels(uint16_t* 
   const __m512i cap = _mm512_set1_epi16(255);
   __m512i d = _mm512_maskz_loadu_epi16(mask, dst);
   // min(255, d + t) without leaving 16 bits: d is capped first, so the sum stays below 510.
-  d = _mm512_min_epu16(_mm512_add_epi16(_mm512_min_epu16(d, cap), _mm512_cvtepu8_epi16(texels)), cap);
+  __m512i sum = _mm512_add_epi16(_mm512_min_epu16(d, cap), _mm512_cvtepu8_epi16(texels));
+  d = _mm512_min_epu16(sum, cap);
   _mm512_mask_storeu_epi16(dst, mask, d);
 }
 
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void StampPermuted(const BlobRect& r,
-                                                                          const uint8_t (&columns)[64],
-                                                                          uint16_t* buffer) {
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void StampPermuted(
+    const BlobRect& r, const uint8_t (&columns)[64], uint16_t* buffer) {
   // (The zero-masked forms of the permute and the extracts: GCC's plain forms start from an
   // undefined register and warn about it.)
   const __m512i index = _mm512_loadu_si512(columns);
@@ -128,7 +129,8 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void StampPermuted(const 
   int32_t v = r.v0;
   for (int32_t j = 0; j < r.height; ++j, v = wadd(v, r.step)) {
     const uint8_t* src = blob + (static_cast<uint32_t>(v) >> 16) * 64;
-    const __m512i texels = _mm512_maskz_permutexvar_epi8(~__mmask64{0}, index, _mm512_loadu_si512(src));
+    const __m512i row = _mm512_loadu_si512(src);
+    const __m512i texels = _mm512_maskz_permutexvar_epi8(~__mmask64{0}, index, row);
     uint16_t* dst = buffer + (r.y0 + j) * kWidth + r.x0;
     AddTexels(dst, _mm512_maskz_extracti64x4_epi64(0xF, texels, 0), left);
     if (r.width > 32) AddTexels(dst + 32, _mm512_maskz_extracti64x4_epi64(0xF, texels, 1), right);

@@ -78,7 +78,8 @@ GW_WIDE_CLONES void Crossfade(uint16_t* dst, const uint16_t* a, const uint16_t* 
   }
 }
 
-GW_WIDE_CLONES void CrossfadeToColor(uint16_t* dst, const uint16_t* src, int r, int g, int b, int level) {
+GW_WIDE_CLONES void CrossfadeToColor(uint16_t* dst, const uint16_t* src, int r, int g, int b,
+                                     int level) {
   const uint32_t colour = ColourWord(r, g, b);
   const uint32_t levels = LevelWord(level);
   RowWords from;
@@ -95,7 +96,8 @@ namespace {
 // Per-pixel levels from a table. Inverted, 0x00FF00FF minus the table word gives 255 - v in both
 // halves at once for values up to 255; larger values are outside what the timeline produces.
 template <bool kInverted>
-GW_WIDE_CLONES void TableFade(uint16_t* dst, const uint16_t* src, int r, int g, int b, const uint16_t* table) {
+GW_WIDE_CLONES void TableFade(uint16_t* dst, const uint16_t* src, int r, int g, int b,
+                              const uint16_t* table) {
   const uint32_t colour = ColourWord(r, g, b);
   RowWords from, levels;
   uint32_t out[kRowWords];

@@ -202,7 +202,8 @@ inline uint32_t PolarIndex(uint32_t dist, uint32_t ang, uint32_t phase) {
 GW_AVX512BW __m512i PolarIndex16(__m512i pairs, __m512i phase) {
   // (The zero-masked shifts: GCC's plain ones start from an undefined register and warn.)
   const __mmask16 all = 0xFFFF;
-  __m512i dist4 = _mm512_maskz_slli_epi32(all, _mm512_and_si512(pairs, _mm512_set1_epi32(0xFFFF)), 2);
+  __m512i dist = _mm512_and_si512(pairs, _mm512_set1_epi32(0xFFFF));
+  __m512i dist4 = _mm512_maskz_slli_epi32(all, dist, 2);
   __m512i ang8 = _mm512_maskz_slli_epi32(all, _mm512_maskz_srli_epi32(all, pairs, 16), 3);
   return _mm512_add_epi32(_mm512_add_epi32(dist4, ang8), phase);
 }
@@ -392,7 +393,8 @@ uint8_t grey_quads_source[16384];
 bool grey_quads_made = false;
 
 void QuadGreyTexels() {
-  if (grey_quads_made && std::memcmp(grey_quads_source, gradbmp, sizeof grey_quads_source) == 0) return;
+  if (grey_quads_made && std::memcmp(grey_quads_source, gradbmp, sizeof grey_quads_source) == 0)
+    return;
   std::memcpy(grey_quads_source, gradbmp, sizeof grey_quads_source);
   grey_quads_made = true;
   for (uint32_t y = 0; y < 128; ++y) {
@@ -453,7 +455,8 @@ GW_AVX512BW void GatherRow(uint16_t* row, int32_t u, int32_t v, RotoStep s) {
       Lanes t00 = Gather(pic, tv << 7 | tu), t01 = Gather(pic, tv << 7 | right);
       Lanes t10 = Gather(pic, below | tu), t11 = Gather(pic, below | right);
       out = LerpField<11, 31>(t00, t01, t10, t11, fu, fv) << 11 |
-            LerpField<5, 63>(t00, t01, t10, t11, fu, fv) << 5 | LerpField<0, 31>(t00, t01, t10, t11, fu, fv);
+            LerpField<5, 63>(t00, t01, t10, t11, fu, fv) << 5 |
+            LerpField<0, 31>(t00, t01, t10, t11, fu, fv);
     }
     Pixels p = __builtin_convertvector(out, Pixels);
     std::memcpy(row + x, &p, sizeof p);
@@ -594,8 +597,8 @@ void StoreMeans(uint16_t* __restrict d, uint32_t lanes, uint32_t mul) {
 // mean goes to d[i * lanes + k]. r must be at most (len - 1) / 2, which keeps every read
 // inside the line.
 // The wide clones pay here for their 32-bit multiplies, which SSE2 lacks.
-GW_WIDE_CLONES void BlurLanes(uint16_t* __restrict d, const uint16_t* __restrict s, uint32_t lanes, uint32_t len,
-               uint32_t r) {
+GW_WIDE_CLONES void BlurLanes(uint16_t* __restrict d, const uint16_t* __restrict s, uint32_t lanes,
+                              uint32_t len, uint32_t r) {
   auto row = [&](uint32_t i) { return s + i * lanes; };
   std::fill_n(blur_sums, lanes, 0u);
   for (uint32_t i = 0; i < r; ++i) AddRow(row(i), lanes);

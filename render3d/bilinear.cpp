@@ -49,7 +49,8 @@ GW_AVX512F inline Ints Field(Words t, int bit) { return reinterpret_cast<Ints>((
 
 GW_AVX512F inline Ints Channel(Words t00, Words t10, Words t01, Words t11, int bit, Ints fx,
                                Ints fy) {
-  const Ints k00 = Field(t00, bit), k10 = Field(t10, bit), k01 = Field(t01, bit), k11 = Field(t11, bit);
+  const Ints k00 = Field(t00, bit), k10 = Field(t10, bit);
+  const Ints k01 = Field(t01, bit), k11 = Field(t11, bit);
   const Ints top = k00 + (((k10 - k00) * fx) >> 16);
   const Ints bottom = k01 + (((k11 - k01) * fx) >> 16);
   return top + (((bottom - top) * fy) >> 16);
@@ -64,9 +65,9 @@ GW_AVX512F void BilinearSpan(uint16_t* dst, int32_t count, int32_t u, int32_t v,
   for (int32_t k = 0; k < count; k += 16) {
     const int32_t left = count - k;
     const __mmask16 live = left >= 16 ? 0xFFFF : static_cast<__mmask16>((1u << left) - 1);
-    const uint32_t base = static_cast<uint32_t>(k);
-    const Ints uu = reinterpret_cast<Ints>(static_cast<uint32_t>(u) + (k1 + base) * static_cast<uint32_t>(du));
-    const Ints vv = reinterpret_cast<Ints>(static_cast<uint32_t>(v) + (k1 + base) * static_cast<uint32_t>(dv));
+    const Words at = k1 + static_cast<uint32_t>(k);
+    const Ints uu = reinterpret_cast<Ints>(at * uint32_t(du) + uint32_t(u));
+    const Ints vv = reinterpret_cast<Ints>(at * uint32_t(dv) + uint32_t(v));
     const Words tx = reinterpret_cast<Words>((uu >> 16) >> shift);
     const Words ty = reinterpret_cast<Words>((vv >> 16) >> shift);
     const Words tx1 = (tx + 1) & wrap, ty1 = (ty + 1) & wrap;
@@ -123,7 +124,9 @@ struct BilinearFill {
     dst[i] = static_cast<uint16_t>(((red >> 3) << 11) | ((green >> 2) << 5) | (blue >> 3));
   }
 
-  void PlotSpan(uint16_t* dst, int32_t first, int32_t count, Attrs<2> a, const Attrs<2>& step) const {
+  // Pixels first .. first + count - 1 of one row, with `a` stepped before each, as Plot does.
+  void PlotSpan(uint16_t* dst, int32_t first, int32_t count, Attrs<2> a,
+                const Attrs<2>& step) const {
 #ifdef GW_BILINEAR_WIDE
     if (CanBlendWide()) {
       const int32_t s = kShift >= 0 ? kShift : shift;
