@@ -107,8 +107,11 @@ bool PermuteColumns(const BlobRect& r, uint8_t (&columns)[64]) {
   return true;
 }
 
-// The low `n` bits set, n in 0 .. 32.
-inline uint32_t LowBits(int32_t n) { return n >= 32 ? ~0u : (1u << n) - 1; }
+// The low `n` bits set: none for n <= 0, all for n >= 32.
+inline uint32_t LowBits(int32_t n) {
+  if (n <= 0) return 0;
+  return n >= 32 ? ~0u : (1u << n) - 1;
+}
 
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void AddTexels(uint16_t* dst, __m256i texels,
                                                                       uint32_t mask) {
