@@ -148,7 +148,7 @@ inline uint16_t Triangle(uint16_t v) {
   return static_cast<uint16_t>((v ^ fold) & 255);
 }
 
-[[maybe_unused]] bool PaletteIsTriangle() {
+bool PaletteIsTriangle() {
   for (uint16_t i = 0; i < 512; ++i)
     if (fpal[i] != Triangle(i)) return false;
   return true;
@@ -177,10 +177,28 @@ GW_WIDE_CLONES void PlasmaRow(uint16_t* __restrict row, const uint16_t* __restri
   }
 }
 
+// The row read through the palette table, for a palette that is not the triangle wave (the
+// demo's never is; a caller that skipped the table set-up may have one).
+void PlasmaRowFromTable(uint16_t* __restrict row, uint32_t y, uint32_t m) {
+  int32_t a = fsin2[y];
+  const int32_t* s2 = fsin2 + fsin3[m + y];
+  const int32_t* s3 = fsin3 + 2 * m + y;
+  for (uint32_t x = 0; x < kWidth; ++x) {
+    uint32_t v = static_cast<uint32_t>(fsin1[x] + a + s3[x] + s2[x]) & 511;
+    uint32_t red = static_cast<uint32_t>(fpal[v]);
+    uint32_t green = static_cast<uint32_t>(fpal[(red + x) & 511]);
+    uint32_t blue = static_cast<uint32_t>(fpal[(red + x + y) & 511]);
+    row[x] = static_cast<uint16_t>(((red >> 3) << 11) | ((green >> 2) << 5) | (blue >> 3));
+  }
+}
+
 }  // namespace
 
 void ColorPlasma(uint16_t* __restrict dst) {
-  assert(PaletteIsTriangle());
+  if (!PaletteIsTriangle()) {
+    for (uint32_t y = 0; y < kHeight; ++y) PlasmaRowFromTable(dst + y * kWidth, y, prfrm % 100);
+    return;
+  }
   static PlasmaSines t;
   CutSines(t);
   uint32_t m = prfrm % 100;

@@ -43,6 +43,33 @@ TEST(Lookups, PolarAtPhasesThatWrap) {
   prfrm = 0;
 }
 
+// The plasma's formula read through whatever palette table is set: the demo's triangle wave, and
+// another one.
+TEST(Lookups, ColorPlasmaFollowsItsPaletteTable) {
+  SinePrecs();
+  std::vector<uint16_t> dst(kPixels);
+  for (bool triangle : {true, false}) {
+    PlasmaInit();
+    if (!triangle)
+      for (int i = 0; i < 512; ++i) fpal[i] = (i * 37 + 11) & 255;
+    for (uint32_t frame : {0u, 57u, 199u}) {
+      prfrm = frame;
+      ColorPlasma(dst.data());
+      uint32_t m = frame % 100;
+      for (uint32_t y = 0; y < kHeight; ++y)
+        for (uint32_t x = 0; x < kWidth; ++x) {
+          int32_t sum = fsin1[x] + fsin2[y] + fsin3[2 * m + y + x] + fsin2[fsin3[m + y] + x];
+          uint32_t red = static_cast<uint32_t>(fpal[sum & 511]);
+          uint32_t green = static_cast<uint32_t>(fpal[(red + x) & 511]);
+          uint32_t blue = static_cast<uint32_t>(fpal[(red + x + y) & 511]);
+          ASSERT_EQ(dst[y * kWidth + x], Rgb565(int(red), int(green), int(blue))) << triangle << " " << x << "," << y;
+        }
+    }
+  }
+  PlasmaInit();
+  prfrm = 0;
+}
+
 TEST(Lookups, TransposeOfBothScreenShapes) {
   for (auto [rows, cols] : {std::pair{kHeight, kWidth}, std::pair{kWidth, kHeight}}) {
     std::vector<uint16_t> src = Noise(7, kPixels), dst(kPixels);
