@@ -5,13 +5,10 @@
 #include <cmath>
 #include <cstring>
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <immintrin.h>
-#endif
-
 #include "effects/effects.h"
 #include "precalc/precalc.h"
 #include "runtime/demo.h"
+#include "runtime/wide.h"
 
 void ClearBlobs(uint16_t* buffer) { std::memset(buffer, 0, kPixels * sizeof(uint16_t)); }
 
@@ -85,7 +82,7 @@ void StampNearest(const BlobRect& r, uint16_t* buffer) {
 // a screen row, instead of one load per pixel: the star fields' small blobs cost a few
 // instructions a row. Used when the row is at most 64 pixels and every sampled column lies in
 // the sprite row; the plain loop above does the rest, and gives the same values.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#ifdef GW_X86_WIDE
 #define GW_BLOB_PERMUTE 1
 
 bool CanPermute() {

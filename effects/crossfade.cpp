@@ -6,6 +6,7 @@
 
 #include "effects/effects.h"
 #include "runtime/demo.h"
+#include "runtime/wide.h"
 
 namespace {
 
@@ -14,11 +15,6 @@ constexpr int kRowWords = kWidth / 2;
 // The blends get AVX-512 (x86-64-v4) and AVX2 clones, four and two times the lanes of SSE2;
 // the processor picks a clone at load time and all compute the same integers. (clang does not
 // take the clones together with flatten, so its builds go without.)
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
-#define GW_WIDE_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default"), flatten))
-#else
-#define GW_WIDE_CLONES
-#endif
 
 // base + floor((other - base) * L / 256) equals (base * (256 - L) + other * L) >> 8, since
 // base * 256 is a whole multiple of 256; the second form stays non-negative and below 2^16

@@ -9,14 +9,12 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <immintrin.h>
-#endif
 
 #include "data/assets.h"
 #include "effects/effects.h"
 #include "precalc/precalc.h"
 #include "runtime/demo.h"
+#include "runtime/wide.h"
 
 namespace {
 
@@ -32,11 +30,6 @@ inline void StorePair(uint16_t* p, uint32_t w) { std::memcpy(p, &w, sizeof w); }
 // The loops that gain most from wider registers get AVX-512 (x86-64-v4) and AVX2 clones as
 // well; the processor picks a clone at load time, and all compute the same integers. (clang
 // does not take the clones together with flatten, so its builds go without.)
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
-#define GW_WIDE_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default"), flatten))
-#else
-#define GW_WIDE_CLONES
-#endif
 
 }  // namespace
 
@@ -55,7 +48,7 @@ void ShowGradPlain(uint16_t* __restrict dst, const uint16_t* __restrict src,
   }
 }
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#ifdef GW_X86_WIDE
 #define GW_PALETTE_PERMUTE 1
 #define GW_AVX512BW __attribute__((target("avx512f,avx512bw")))
 

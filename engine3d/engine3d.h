@@ -82,6 +82,9 @@ void ReversePolygonOrder(Object3d* obj);
 // leaving the object untouched, on a missing, short or inconsistent model.
 void Init3d();
 void InitTestObject(Object3d* obj, int type);
+// Gives back every object's arrays and empties the records, so that a second start-up in the
+// same process builds them afresh.
+void ReleaseObjects();
 bool Load32bit3doFile(const char* filename, Object3d* obj, int negate, float scale);
 bool Load32bit3doData(const uint8_t* data, size_t size, Object3d* obj, int negate, float scale);
 bool Load16bit3do(Object3d* obj, const uint8_t* data, size_t size, int negate);

@@ -40,8 +40,8 @@ Vector3 Normalize(int32_t x, int32_t y, int32_t z) {
 
 Vector3 NegVec(int32_t x, int32_t y, int32_t z) { return {wneg(x), wneg(y), wneg(z)}; }
 
-// The arrays of an object come from calloc and are never freed by the engine: objects live for
-// the whole run (a tool that builds throw-away objects frees them with free()).
+// The arrays of an object come from calloc and live for the whole run; only a tool that plays
+// the demo again gives them back (ReleaseObjects), or one that builds throw-away objects.
 void CalcNorms(Object3d* obj, int negate) {
   obj->normals = static_cast<Vector3*>(std::calloc(obj->npolys, sizeof(Vector3)));
   for (int32_t i = 0; i < obj->npolys; ++i) {
@@ -89,5 +89,16 @@ void ReversePolygonOrder(Object3d* obj) {
     int32_t t = pl.p0;
     pl.p0 = pl.p2;
     pl.p2 = t;
+  }
+}
+
+void ReleaseObjects() {
+  for (Object3d& o : object) {
+    std::free(o.pts);
+    std::free(o.polys);
+    std::free(o.lines);
+    std::free(o.normals);
+    std::free(o.pt_normals);
+    o = Object3d{};
   }
 }

@@ -4,12 +4,9 @@
 #include <array>
 #include <cmath>
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <immintrin.h>
-#endif
-
 #include "render3d/render3d.h"
 #include "render3d/triangle_walk.h"
+#include "runtime/wide.h"
 
 namespace {
 
@@ -26,7 +23,7 @@ inline int32_t BlendChannel(int32_t k00, int32_t k10, int32_t k01, int32_t k11, 
 
 // With AVX-512 a span takes 16 pixels per step: four gathers bring their texels and the
 // blends run in 32-bit lanes, each the integers of BlendChannel (no product leaves 2^24).
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#ifdef GW_X86_WIDE
 #define GW_BILINEAR_WIDE 1
 #define GW_AVX512F __attribute__((target("avx512f")))
 
@@ -162,11 +159,7 @@ struct EnvmapFill {
 // about a quarter faster with AVX2's 32-bit multiplies and wider registers; the processor picks
 // the clone at load time (the walk is inlined into each). Both compute the same integers.
 // clang refuses the clones together with flatten, so its builds (the fuzzers) go without.
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
-#define GW_BILINEAR_CLONES __attribute__((target_clones("avx2", "default"), flatten))
-#else
-#define GW_BILINEAR_CLONES
-#endif
+#define GW_BILINEAR_CLONES GW_CLONES("avx2", "default")
 
 GW_BILINEAR_CLONES void DrawBilinearPolygon(const Polygon3d& poly, uint16_t* dst, int32_t shift,
                                             uint32_t side, uint32_t fraction,

@@ -6,13 +6,10 @@
 #include <algorithm>
 #include <array>
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <immintrin.h>
-#endif
-
 #include "precalc/precalc.h"
 #include "render3d/triangle_walk.h"
 #include "runtime/demo.h"
+#include "runtime/wide.h"
 
 namespace {
 
@@ -80,7 +77,7 @@ struct ShadeRawDepthFill {
 // The stars' spans, a few pixels each, are the renderer's busiest. With AVX-512 a span of up to
 // 16 pixels is one masked step: every pixel's attributes at once, the depth test as a mask, and
 // no branch per pixel or at the span's end to mispredict. Same values as Plot at every pixel.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#ifdef GW_X86_WIDE
 #define GW_STAR_SPANS 1
 #define GW_AVX512F __attribute__((target("avx512f")))
 
@@ -186,11 +183,7 @@ struct EnvPointDepthFill {
 
 // The star triangles are many and small, so the walk's per-span work counts as much as the
 // pixels: an AVX-512 clone of the whole walk has the masked span step inlined into it.
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
-#define GW_STAR_CLONES __attribute__((target_clones("arch=x86-64-v4", "default"), flatten))
-#else
-#define GW_STAR_CLONES
-#endif
+#define GW_STAR_CLONES GW_CLONES("arch=x86-64-v4", "default")
 
 GW_STAR_CLONES void DrawShadeRawDepth(const Polygon3d& poly, uint16_t* dst) {
   walk::DrawPolygon(ShadeRawDepthFill{}, poly, dst);

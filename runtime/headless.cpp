@@ -1,10 +1,30 @@
 #include "runtime/headless.h"
 
+#include <cstring>
+#include <initializer_list>
+
+#include "engine3d/engine3d.h"
 #include "precalc/precalc.h"
+#include "render3d/render3d.h"
 #include "runtime/demo.h"
 #include "runtime/platform.h"
+#include "runtime/script.h"
+
+void ResetDemo() {
+  ReleaseObjects();
+  for (uint16_t* b : {vram, screen1, screen2, gradbuffer, blurbuffer1, blurbuffer2, flipped})
+    std::memset(b, 0, kPixels * sizeof *b);
+  std::memset(mirror, 0, sizeof mirror);
+  ClearZbuffer();
+  ResetDemoState();
+  ResetScriptState();
+  ResetTimelineState();
+  more = 0;
+  scsize = 64;  // part 6 widens the square in which the stars respawn
+}
 
 void StartHeadlessDemo() {
+  ResetDemo();
   UseHeadlessPlatform();
   SetVirtualTicks(0);
   precalcs();

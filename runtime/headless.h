@@ -2,8 +2,12 @@
 // virtual clock where every frame lasts exactly its pacing and drawing costs nothing.
 #pragma once
 
-// Precalculation (with its loading frames and fade) and the start of the part clock.
-// There is no song: the timeline runs by the clock alone.
+// Puts every piece of the demo's state back to what a fresh process starts with, so that a
+// tool or a test can play the demo again.
+void ResetDemo();
+
+// A fresh start: the state reset, precalculation (with its loading frames and fade) and the
+// start of the part clock. There is no song: the timeline runs by the clock alone.
 void StartHeadlessDemo();
 
 // Start-up, then frames until the timeline (or a quit request) ends the demo.

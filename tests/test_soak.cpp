@@ -49,37 +49,6 @@ void Watcher(const uint16_t* frame, uint32_t, void* user) {
   for (int i = 0; i < kPixels * 2; ++i) w->digest = (w->digest ^ p[i]) * 0x100000001b3ull;
 }
 
-// Start-up builds the objects afresh; a tool that runs the demo again gives back the previous
-// ones first, as the engine's contract asks of throw-away objects.
-void ReleaseObjects() {
-  for (Object3d& o : object) {
-    std::free(o.pts);
-    std::free(o.polys);
-    std::free(o.lines);
-    std::free(o.normals);
-    std::free(o.pt_normals);
-    o = Object3d{};
-  }
-}
-
-// What start-up finds in a fresh process: every buffer and table that a part reads before it
-// writes starts out zero.
-void ClearBuffers() {
-  for (uint16_t* b : {vram, screen1, screen2, gradbuffer, blurbuffer1, blurbuffer2, flipped})
-    std::memset(b, 0, kPixels * sizeof *b);
-  std::memset(mirror, 0, sizeof mirror);
-  std::memset(zbuffer, 0, sizeof zbuffer);
-}
-
-void ResetEverything() {
-  ClearBuffers();
-  ResetDemoState();
-  ResetScriptState();
-  ResetTimelineState();
-  more = 0;
-  scsize = 64;  // part 6 widens the star square; no reset routine puts it back
-}
-
 long PeakRssKb() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
@@ -89,8 +58,6 @@ long PeakRssKb() {
 SoakReport Soak() {
   SoakReport r{};
   for (int i = 0; i < kRuns; ++i) {
-    if (i > 0) ReleaseObjects();
-    ResetEverything();
     Watch w;
     SetFrameHook(Watcher, &w);
     RunHeadlessDemo();
