@@ -15,12 +15,13 @@ build: setup
 run: build
 	cd $(BUILD) && ./glasswhirligo $(ARGS)
 
-# The Release suite, then the same suite under AddressSanitizer and UndefinedBehaviorSanitizer,
-# then a bounded run of every fuzzer.
+# The Release suite, the plain loops against the same pinned frames, the whole suite under
+# AddressSanitizer and UndefinedBehaviorSanitizer, then a bounded run of every fuzzer.
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+	tools/check-plain.sh
 	tools/check-sanitized.sh
 	tools/fuzz.sh $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD) build-asan build-fuzz
+	rm -rf $(BUILD) build-plain build-asan build-fuzz
