@@ -462,4 +462,12 @@ TEST_F(CaptureProgram, VideoFailuresLeaveNothingBehind) {
   EXPECT_EQ(Listing(), (std::vector<std::string>{"fonts16.bin", "quiet.mkv"}));
 }
 
+TEST_F(CaptureProgram, AStartUpThatFailsLeavesNoTemporaryBehind) {
+  // Without fonts16.bin the demo's start-up ends the run from deep inside.
+  Result r = RunCapture({"--seek", "1", "-o", "moment.png"}, dir.string());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("fonts16.bin"), std::string::npos) << r.err;
+  EXPECT_TRUE(Listing().empty());
+}
+
 }  // namespace

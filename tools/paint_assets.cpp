@@ -166,14 +166,14 @@ Colour PaintEnv(double x, double y) {
   const double lx = -0.45, ly = -0.55, lz = 0.70;
   double diffuse = std::max(0.0, nx * lx + ny * ly + nz * lz);
   double rx = 2 * nz * nx, ry = 2 * nz * ny, rz = 2 * nz * nz - 1;  // reflected view ray
-  double spec = std::pow(std::max(0.0, rx * lx + ry * ly + rz * lz), 48);
+  double glint = std::pow(std::max(0.0, rx * lx + ry * ly + rz * lz), 48);
   Colour sky = Mix(Rgb(230, 240, 255), Rgb(60, 110, 210), Smooth(0.0, 1.0, -ry));
   Colour floor = Mix(Rgb(230, 200, 170), Rgb(120, 60, 40), Smooth(0.0, 1.0, ry));
   Colour env = Mix(floor, sky, Smooth(-0.2, 0.2, -ry));
   double rim = std::pow(1 - nz, 2);  // grazing rays reflect more
   Colour body = Rgb(60, 110, 200);
   Colour lit = Add(Scale(body, 0.2 + 0.65 * diffuse), Scale(env, 0.25 + 0.5 * rim));
-  return Add(lit, Scale(Rgb(255, 255, 255), spec));
+  return Add(lit, Scale(Rgb(255, 255, 255), glint));
 }
 
 // The bilinear cube's texture: a glass marble in a ring on a diagonal gradient, inside a gold

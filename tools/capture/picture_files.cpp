@@ -9,7 +9,9 @@
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <set>
 #include <vector>
 
 #include "runtime/demo.h"
@@ -80,6 +82,23 @@ bool CloseChecked(FILE* f, bool ok, const std::string& path, std::string* error)
 
 }  // namespace
 
+namespace {
+
+// A run may end through exit() deep inside the demo (a broken fonts16.bin ends start-up that
+// way) before any destructor runs: the temporary names still reserved then are removed at exit.
+std::set<std::string>& PendingTemporaries() {
+  static auto* pending = [] {
+    auto* names = new std::set<std::string>;
+    std::atexit([] {
+      for (const std::string& name : PendingTemporaries()) unlink(name.c_str());
+    });
+    return names;
+  }();
+  return *pending;
+}
+
+}  // namespace
+
 bool AtomicFile::Create(const std::string& final_name, std::string* error) {
   Discard();
   struct stat st{};
@@ -101,6 +120,7 @@ bool AtomicFile::Create(const std::string& final_name, std::string* error) {
   close(fd);
   final_ = final_name;
   temp_ = temp;
+  PendingTemporaries().insert(temp_);
   return true;
 }
 
@@ -111,12 +131,15 @@ bool AtomicFile::Commit(std::string* error) {
     Discard();
     return false;
   }
+  PendingTemporaries().erase(temp_);
   temp_.clear();
   return true;
 }
 
 void AtomicFile::Discard() {
-  if (!temp_.empty()) unlink(temp_.c_str());
+  if (temp_.empty()) return;
+  unlink(temp_.c_str());
+  PendingTemporaries().erase(temp_);
   temp_.clear();
 }
 
