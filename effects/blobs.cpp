@@ -85,11 +85,9 @@ void StampNearest(const BlobRect& r, uint16_t* buffer) {
 #ifdef GW_X86_WIDE
 #define GW_BLOB_PERMUTE 1
 
-bool CanPermute() {
-  static const bool can =
-      __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
-  return can;
-}
+#define GW_AVX512VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+
+bool CanPermute() { return HasAvx512Vbmi(); }
 
 // The sprite column of every pixel of a row; false when the row cannot take the permute.
 bool PermuteColumns(const BlobRect& r, uint8_t (&columns)[64]) {
@@ -110,7 +108,7 @@ inline uint32_t LowBits(int32_t n) {
   return n >= 32 ? ~0u : (1u << n) - 1;
 }
 
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void AddTexels(uint16_t* dst, __m256i texels,
+GW_AVX512VBMI void AddTexels(uint16_t* dst, __m256i texels,
                                                                       uint32_t mask) {
   const __m512i cap = _mm512_set1_epi16(255);
   __m512i d = _mm512_maskz_loadu_epi16(mask, dst);
@@ -120,7 +118,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void AddTexels(uint16_t* 
   _mm512_mask_storeu_epi16(dst, mask, d);
 }
 
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void StampPermuted(
+GW_AVX512VBMI void StampPermuted(
     const BlobRect& r, const uint8_t (&columns)[64], uint16_t* buffer) {
   // (The zero-masked forms of the permute and the extracts: GCC's plain forms start from an
   // undefined register and warn about it.)

@@ -50,12 +50,8 @@ void ShowGradPlain(uint16_t* __restrict dst, const uint16_t* __restrict src,
 
 #ifdef GW_X86_WIDE
 #define GW_PALETTE_PERMUTE 1
-#define GW_AVX512BW __attribute__((target("avx512f,avx512bw")))
 
-bool CanPermutePalette() {
-  static const bool can = __builtin_cpu_supports("avx512bw");
-  return can;
-}
+bool CanPermutePalette() { return HasAvx512bw(); }
 
 struct PaletteRegisters {
   __m512i part[8];  // entries 32k .. 32k + 31
@@ -380,10 +376,7 @@ namespace {
 #ifdef GW_PALETTE_PERMUTE
 #define GW_ROTO_GATHER 1
 
-bool CanGather() {
-  static const bool can = __builtin_cpu_supports("avx512f");
-  return can;
-}
+bool CanGather() { return HasAvx512f(); }
 
 // The picture widened to 32 bits, so a gather of a texel never reads past the table.
 const uint32_t* WidePicture() {

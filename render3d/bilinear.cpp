@@ -25,12 +25,8 @@ inline int32_t BlendChannel(int32_t k00, int32_t k10, int32_t k01, int32_t k11, 
 // blends run in 32-bit lanes, each the integers of BlendChannel (no product leaves 2^24).
 #ifdef GW_X86_WIDE
 #define GW_BILINEAR_WIDE 1
-#define GW_AVX512F __attribute__((target("avx512f")))
 
-bool CanBlendWide() {
-  static const bool can = __builtin_cpu_supports("avx512f");
-  return can;
-}
+bool CanBlendWide() { return HasAvx512f(); }
 
 using Ints = int32_t __attribute__((vector_size(64)));  // 16 lanes
 using Words = uint32_t __attribute__((vector_size(64)));

@@ -79,12 +79,8 @@ struct ShadeRawDepthFill {
 // no branch per pixel or at the span's end to mispredict. Same values as Plot at every pixel.
 #ifdef GW_X86_WIDE
 #define GW_STAR_SPANS 1
-#define GW_AVX512F __attribute__((target("avx512f")))
 
-bool CanMaskSpans() {
-  static const bool can = __builtin_cpu_supports("avx512f");
-  return can;
-}
+bool CanMaskSpans() { return HasAvx512f(); }
 
 // v + (k + 1) * step for the lanes k = 0 .. 15, wrapping like k + 1 repeated additions.
 GW_AVX512F __m512i Steps16(int32_t v, int32_t step) {

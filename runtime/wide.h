@@ -17,3 +17,23 @@
 #define GW_CLONES(...)
 #endif
 #define GW_WIDE_CLONES GW_CLONES("arch=x86-64-v4", "avx2", "default")
+
+#ifdef GW_X86_WIDE
+#define GW_AVX512F __attribute__((target("avx512f")))
+#define GW_AVX512BW __attribute__((target("avx512f,avx512bw")))
+
+// What the processor has, asked once.
+inline bool HasAvx512f() {
+  static const bool has = __builtin_cpu_supports("avx512f");
+  return has;
+}
+inline bool HasAvx512bw() {
+  static const bool has = __builtin_cpu_supports("avx512bw");
+  return has;
+}
+inline bool HasAvx512Vbmi() {
+  static const bool has =
+      __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
+  return has;
+}
+#endif
