@@ -21,6 +21,9 @@ void RotozoomerNearest(uint16_t* dst, float angle, float zoom);
 void RotozoomerAll(uint16_t* dst, float angle, float zoom, uint32_t row1, uint32_t row2);
 void BlurX(uint16_t* dst, const uint16_t* src, uint32_t r);  // r in 0 .. 159
 void BlurY(uint16_t* dst, const uint16_t* src, uint32_t r);  // r in 0 .. 119, src transposed
+// BlurX(across, src, r), then `transposed` = across transposed, then BlurY(out, transposed, r).
+void BlurBothWays(uint16_t* across, uint16_t* transposed, uint16_t* out, const uint16_t* src,
+                  uint32_t r);
 // dst (cols x rows) becomes the transpose of src (rows x cols); both multiples of 8.
 void TransposePixels(uint16_t* dst, const uint16_t* src, int rows, int cols);
 

@@ -639,3 +639,16 @@ void BlurY(uint16_t* dst, const uint16_t* src, uint32_t r) {
   TransposePixels(blur_in, src, kWidth, kHeight);
   BlurLanes(dst, blur_in, kWidth, kHeight, r);
 }
+
+// BlurX into `across`, its transpose into `transposed`, BlurY of that into `out`: the same three
+// buffers, but BlurX's lanes already are the transposed image, and the row-major `across` is
+// what BlurY's lanes read, so two of the four transposes fall away.
+void BlurBothWays(uint16_t* across, uint16_t* transposed, uint16_t* out, const uint16_t* src,
+                  uint32_t r) {
+  const uint32_t rx = std::min<uint32_t>(r, (kWidth - 1) / 2);
+  const uint32_t ry = std::min<uint32_t>(r, (kHeight - 1) / 2);
+  TransposePixels(blur_in, src, kHeight, kWidth);
+  BlurLanes(transposed, blur_in, kHeight, kWidth, rx);
+  TransposePixels(across, transposed, kWidth, kHeight);
+  BlurLanes(out, across, kWidth, kHeight, ry);
+}

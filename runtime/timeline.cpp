@@ -36,9 +36,7 @@ bool Within(uint32_t t, uint32_t first, uint32_t last) { return t >= first && t 
 // Separable box blur: the vertical half reads the transposed image row by row.
 void BlurPass(const uint16_t* src, uint32_t r) {
   assert(r <= 119);
-  BlurX(blurbuffer1, src, r);
-  FlipBitmap(blurbuffer1, flipped);
-  BlurY(blurbuffer2, flipped, r);
+  BlurBothWays(blurbuffer1, flipped, blurbuffer2, src, r);  // BlurX, FlipBitmap, BlurY
 }
 
 void WhiteOut(uint32_t level) {

@@ -257,4 +257,19 @@ TEST(Blur, TooWideARadiusIsClampedToTheLine) {
   EXPECT_TRUE(std::all_of(dst.begin() + kPixels, dst.end(), [](uint16_t p) { return p == 0xABCD; }));
 }
 
+TEST(Blur, BothWaysLeavesTheThreeBuffersOfTheSeparateSteps) {
+  std::vector<uint16_t> src = Noise(31, 255);
+  for (uint32_t r : {0u, 1u, 16u, 119u, 140u}) {
+    std::vector<uint16_t> across(kPixels), transposed(kPixels), out(kPixels);
+    BlurX(across.data(), src.data(), r);
+    TransposePixels(transposed.data(), across.data(), kHeight, kWidth);
+    BlurY(out.data(), transposed.data(), r);
+    std::vector<uint16_t> across2(kPixels), transposed2(kPixels), out2(kPixels);
+    BlurBothWays(across2.data(), transposed2.data(), out2.data(), src.data(), r);
+    EXPECT_EQ(across2, across) << r;
+    EXPECT_EQ(transposed2, transposed) << r;
+    EXPECT_EQ(out2, out) << r;
+  }
+}
+
 }  // namespace
