@@ -1,9 +1,6 @@
 // The frame routine, the pacing wait and the spine's globals.
 #include "runtime/demo.h"
 
-#include <cmath>
-#include <limits>
-
 #include "runtime/platform.h"
 #include "runtime/script.h"
 
@@ -37,12 +34,6 @@ int DemoRand() {
   x ^= x << 5;
   randstate = x;
   return static_cast<int>(x & 0x7fffffffu);
-}
-
-int32_t ftoi(double v) {
-  if (!(v > -2147483649.0)) return v != v ? 0 : std::numeric_limits<int32_t>::min();
-  if (!(v < 2147483648.0)) return std::numeric_limits<int32_t>::max();
-  return static_cast<int32_t>(v);
 }
 
 void Flip() { platform.present(vram); }

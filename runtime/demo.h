@@ -2,6 +2,7 @@
 // Shared by all subsystems; nothing here knows SDL (the platform seam is in platform.h).
 #pragma once
 #include <cstdint>
+#include <limits>
 
 constexpr int kWidth = 320;
 constexpr int kHeight = 240;
@@ -44,8 +45,12 @@ constexpr int32_t shl(int32_t a, int n) { return static_cast<int32_t>(static_cas
 constexpr int32_t sar(int32_t a, int n) { return a >> n; }  // arithmetic in C++20
 
 // Float to int32 truncating toward zero; values outside the int32 range saturate instead of
-// being undefined.
-int32_t ftoi(double v);
+// being undefined. Inline: the blob fields call it several times per blob.
+inline int32_t ftoi(double v) {
+  if (!(v > -2147483649.0)) return v != v ? 0 : std::numeric_limits<int32_t>::min();
+  if (!(v < 2147483648.0)) return std::numeric_limits<int32_t>::max();
+  return static_cast<int32_t>(v);
+}
 
 constexpr uint16_t Rgb565(int r, int g, int b) {
   return static_cast<uint16_t>(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
