@@ -117,14 +117,12 @@ void BM_BlurY(benchmark::State& state) {
   }
 }
 
-// The timeline's blur pass: BlurX, the transpose, BlurY.
+// The timeline's blur pass: BlurX, the transpose, BlurY, as the timeline runs them in one go.
 void BM_BlurPass(benchmark::State& state) {
   auto src = Intensities();
   auto r = static_cast<uint32_t>(state.range(0));
   for (auto _ : state) {
-    BlurX(blurbuffer1, src.data(), r);
-    FlipBitmap(blurbuffer1, flipped);
-    BlurY(blurbuffer2, flipped, r);
+    BlurBothWays(blurbuffer1, flipped, blurbuffer2, src.data(), r);
     benchmark::DoNotOptimize(blurbuffer2);
   }
 }
