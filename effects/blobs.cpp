@@ -85,8 +85,6 @@ void StampNearest(const BlobRect& r, uint16_t* buffer) {
 #ifdef GW_X86_WIDE
 #define GW_BLOB_PERMUTE 1
 
-#define GW_AVX512VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi")))
-
 bool CanPermute() { return HasAvx512Vbmi(); }
 
 // The sprite column of every pixel of a row; false when the row cannot take the permute.
@@ -108,8 +106,7 @@ inline uint32_t LowBits(int32_t n) {
   return n >= 32 ? ~0u : (1u << n) - 1;
 }
 
-GW_AVX512VBMI void AddTexels(uint16_t* dst, __m256i texels,
-                                                                      uint32_t mask) {
+GW_AVX512VBMI void AddTexels(uint16_t* dst, __m256i texels, uint32_t mask) {
   const __m512i cap = _mm512_set1_epi16(255);
   __m512i d = _mm512_maskz_loadu_epi16(mask, dst);
   // min(255, d + t) without leaving 16 bits: d is capped first, so the sum stays below 510.
@@ -118,8 +115,8 @@ GW_AVX512VBMI void AddTexels(uint16_t* dst, __m256i texels,
   _mm512_mask_storeu_epi16(dst, mask, d);
 }
 
-GW_AVX512VBMI void StampPermuted(
-    const BlobRect& r, const uint8_t (&columns)[64], uint16_t* buffer) {
+GW_AVX512VBMI void StampPermuted(const BlobRect& r, const uint8_t (&columns)[64],
+                                 uint16_t* buffer) {
   // (The zero-masked forms of the permute and the extracts: GCC's plain forms start from an
   // undefined register and warn about it.)
   const __m512i index = _mm512_loadu_si512(columns);

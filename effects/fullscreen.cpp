@@ -623,21 +623,29 @@ GW_WIDE_CLONES void BlurLanes(uint16_t* __restrict d, const uint16_t* __restrict
 
 uint16_t blur_in[kPixels], blur_out[kPixels];
 
+// A radius above 159 (rows) or 119 (columns) would read and write past the line; it is clamped
+// to the widest blur the line allows, so every output is still written exactly once.
+// The rows of row-major `src` blurred, left transposed in `dst` (the lanes' layout).
+void BlurRowsTransposed(uint16_t* dst, const uint16_t* src, uint32_t r) {
+  TransposePixels(blur_in, src, kHeight, kWidth);
+  BlurLanes(dst, blur_in, kHeight, kWidth, std::min<uint32_t>(r, (kWidth - 1) / 2));
+}
+
+// The columns of row-major `src` blurred into row-major `dst`.
+void BlurColumns(uint16_t* dst, const uint16_t* src, uint32_t r) {
+  BlurLanes(dst, src, kWidth, kHeight, std::min<uint32_t>(r, (kHeight - 1) / 2));
+}
+
 }  // namespace
 
-// A radius above 159 (BlurX) or 119 (BlurY) would read and write past the line; it is clamped
-// to the widest blur the line allows, so every output is still written exactly once.
 void BlurX(uint16_t* dst, const uint16_t* src, uint32_t r) {
-  r = std::min<uint32_t>(r, (kWidth - 1) / 2);
-  TransposePixels(blur_in, src, kHeight, kWidth);
-  BlurLanes(blur_out, blur_in, kHeight, kWidth, r);
+  BlurRowsTransposed(blur_out, src, r);
   TransposePixels(dst, blur_out, kWidth, kHeight);
 }
 
 void BlurY(uint16_t* dst, const uint16_t* src, uint32_t r) {
-  r = std::min<uint32_t>(r, (kHeight - 1) / 2);
   TransposePixels(blur_in, src, kWidth, kHeight);
-  BlurLanes(dst, blur_in, kWidth, kHeight, r);
+  BlurColumns(dst, blur_in, r);
 }
 
 // BlurX into `across`, its transpose into `transposed`, BlurY of that into `out`: the same three
@@ -645,10 +653,7 @@ void BlurY(uint16_t* dst, const uint16_t* src, uint32_t r) {
 // what BlurY's lanes read, so two of the four transposes fall away.
 void BlurBothWays(uint16_t* across, uint16_t* transposed, uint16_t* out, const uint16_t* src,
                   uint32_t r) {
-  const uint32_t rx = std::min<uint32_t>(r, (kWidth - 1) / 2);
-  const uint32_t ry = std::min<uint32_t>(r, (kHeight - 1) / 2);
-  TransposePixels(blur_in, src, kHeight, kWidth);
-  BlurLanes(transposed, blur_in, kHeight, kWidth, rx);
+  BlurRowsTransposed(transposed, src, r);
   TransposePixels(across, transposed, kWidth, kHeight);
-  BlurLanes(out, across, kWidth, kHeight, ry);
+  BlurColumns(out, across, r);
 }

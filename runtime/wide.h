@@ -21,6 +21,7 @@
 #ifdef GW_X86_WIDE
 #define GW_AVX512F __attribute__((target("avx512f")))
 #define GW_AVX512BW __attribute__((target("avx512f,avx512bw")))
+#define GW_AVX512VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi")))
 
 // What the processor has, asked once.
 inline bool HasAvx512f() {

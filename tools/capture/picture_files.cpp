@@ -80,9 +80,6 @@ bool CloseChecked(FILE* f, bool ok, const std::string& path, std::string* error)
   return ok;
 }
 
-}  // namespace
-
-namespace {
 
 // A run may end through exit() deep inside the demo (a broken fonts16.bin ends start-up that
 // way) before any destructor runs: the temporary names still reserved then are removed at exit.
