@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "effects/effects.h"
+#include "platform/demo.h"
+#include "platform/wide.h"
 #include "precalc/precalc.h"
-#include "runtime/demo.h"
-#include "runtime/wide.h"
 
 void ClearBlobs(uint16_t* buffer) { std::memset(buffer, 0, kPixels * sizeof(uint16_t)); }
 

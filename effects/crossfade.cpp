@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "effects/effects.h"
-#include "runtime/demo.h"
-#include "runtime/wide.h"
+#include "platform/demo.h"
+#include "platform/wide.h"
 
 namespace {
 

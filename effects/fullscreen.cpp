@@ -12,9 +12,9 @@
 
 #include "data/assets.h"
 #include "effects/effects.h"
+#include "platform/demo.h"
+#include "platform/wide.h"
 #include "precalc/precalc.h"
-#include "runtime/demo.h"
-#include "runtime/wide.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The small fixed-point 3D engine: objects, normals, procedural shapes, model loaders,
-// transform and lighting, and the scenes. Coordinates carry 8 fractional bits after the
-// transform; stored normals have length 256.
+// transform and lighting. Coordinates carry 8 fractional bits after the transform; stored
+// normals have length 256.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -102,11 +102,6 @@ void CalcPolyColorStatic(Object3d* obj);
 void CalcPointColorStatic(Object3d* obj);
 void quicksort(int lo, int hi, int32_t* keys);
 
-// Scenes.
-extern uint16_t mirror[65536];  // 256 x 256 RGB565, refreshed from the frame by scene 1
-void RunScene3d(uint16_t* buffer, int scene);
-void ShowCubeBilinear(uint16_t* buffer);
-void ShowCubeMirror(uint16_t* buffer);
 void Screen2Texture(uint16_t* buffer);
 void StarShow(uint16_t* buffer);
 void ShowHead(uint16_t* buffer);

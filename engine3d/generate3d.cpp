@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "engine3d/engine3d.h"
+#include "platform/demo.h"
 #include "precalc/precalc.h"
-#include "runtime/demo.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "engine3d/engine3d.h"
-#include "runtime/demo.h"
+#include "platform/demo.h"
 
 Object3d object[kMaxObjects];
 int maxobj = 3;

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "engine3d/engine3d.h"
-#include "runtime/demo.h"
+#include "platform/demo.h"
 
 namespace {
 

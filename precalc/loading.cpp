@@ -5,9 +5,9 @@
 
 #include "data/assets.h"
 #include "effects/effects.h"
+#include "platform/demo.h"
 #include "precalc/precalc.h"
-#include "runtime/demo.h"
-#include "runtime/script.h"
+#include "show/script.h"
 #include "text/text.h"
 
 int GreyLevel(uint16_t pixel) {

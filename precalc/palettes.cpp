@@ -3,7 +3,7 @@
 // ramps step in double precision and truncate.
 #include "precalc/precalc.h"
 
-#include "runtime/demo.h"
+#include "platform/demo.h"
 
 uint16_t shades[16384];
 

@@ -4,8 +4,8 @@
 #include <cmath>
 
 #include "data/assets.h"
+#include "platform/demo.h"
 #include "precalc/precalc.h"
-#include "runtime/demo.h"
 
 namespace {
 // Angles are converted with this value throughout the demo, not with pi.

@@ -4,9 +4,9 @@
 #include <array>
 #include <cmath>
 
+#include "platform/wide.h"
 #include "render3d/render3d.h"
 #include "render3d/triangle_walk.h"
-#include "runtime/wide.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/demo.h"
+#include "platform/wide.h"
 #include "precalc/precalc.h"
 #include "render3d/triangle_walk.h"
-#include "runtime/demo.h"
-#include "runtime/wide.h"
 
 namespace {
 

@@ -6,12 +6,13 @@
 #include <cstring>
 
 #include "data/assets.h"
+#include "platform/demo.h"
 #include "precalc/precalc.h"
 #include "render3d/fillers.h"
 #include "render3d/render3d.h"
-#include "runtime/demo.h"
 
 int32_t RenderMode;
+uint16_t mirror[65536];
 uint32_t zbuffer[76800];
 
 void ClearZbuffer() { std::memset(zbuffer, 0xFF, sizeof zbuffer); }

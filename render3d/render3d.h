@@ -12,6 +12,8 @@ struct Material {
 };
 
 extern int32_t RenderMode;
+// The texture of mode 32: 256 x 256 RGB565, refreshed from the frame by the mirror-cube scene.
+extern uint16_t mirror[65536];
 extern uint32_t zbuffer[76800];  // unsigned depths, smaller is nearer; 0xFFFFFFFF when clear
 
 void ClearZbuffer();

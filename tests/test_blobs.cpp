@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "effects/effects.h"
+#include "platform/demo.h"
 #include "precalc/precalc.h"
-#include "runtime/demo.h"
 
 namespace {
 

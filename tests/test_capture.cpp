@@ -16,9 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "runtime/demo.h"
-#include "runtime/headless.h"
-#include "runtime/platform.h"
+#include "platform/demo.h"
+#include "platform/platform.h"
+#include "show/headless.h"
+#include "show/script.h"
 #include "tools/capture/capture.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "effects/effects.h"
-#include "runtime/demo.h"
+#include "platform/demo.h"
 
 namespace {
 

@@ -8,9 +8,10 @@
 #include <cstring>
 #include <vector>
 
-#include "runtime/demo.h"
-#include "runtime/headless.h"
-#include "runtime/platform.h"
+#include "platform/demo.h"
+#include "platform/platform.h"
+#include "show/headless.h"
+#include "show/script.h"
 
 namespace {
 

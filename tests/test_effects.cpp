@@ -8,9 +8,9 @@
 
 #include "data/assets.h"
 #include "effects/effects.h"
+#include "platform/demo.h"
+#include "platform/platform.h"
 #include "precalc/precalc.h"
-#include "runtime/demo.h"
-#include "runtime/platform.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "engine3d/engine3d.h"
+#include "platform/platform.h"
 #include "precalc/precalc.h"
-#include "runtime/platform.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/demo.h"
+#include "platform/platform.h"
 #include "precalc/precalc.h"
-#include "runtime/demo.h"
-#include "runtime/platform.h"
-#include "runtime/script.h"
+#include "show/script.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include "data/assets.h"
 #include "engine3d/engine3d.h"
+#include "platform/demo.h"
 #include "precalc/precalc.h"
 #include "render3d/render3d.h"
-#include "runtime/demo.h"
 
 namespace {
 

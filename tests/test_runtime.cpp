@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/demo.h"
+#include "platform/platform.h"
+#include "platform/sound.h"
 #include "precalc/precalc.h"
-#include "runtime/demo.h"
-#include "runtime/platform.h"
-#include "runtime/script.h"
-#include "runtime/sound.h"
+#include "show/script.h"
 
 namespace {
 

@@ -6,10 +6,11 @@
 #include <vector>
 
 #include "engine3d/engine3d.h"
+#include "platform/demo.h"
+#include "platform/platform.h"
 #include "precalc/precalc.h"
 #include "render3d/render3d.h"
-#include "runtime/demo.h"
-#include "runtime/platform.h"
+#include "show/scenes.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "effects/effects.h"
+#include "platform/demo.h"
+#include "platform/platform.h"
 #include "precalc/precalc.h"
-#include "runtime/demo.h"
-#include "runtime/platform.h"
-#include "runtime/script.h"
+#include "show/script.h"
 #include "text/text.h"
 
 namespace {

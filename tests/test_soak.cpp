@@ -11,12 +11,12 @@
 #include <cstring>
 
 #include "engine3d/engine3d.h"
+#include "platform/demo.h"
+#include "platform/platform.h"
 #include "precalc/precalc.h"
 #include "render3d/render3d.h"
-#include "runtime/demo.h"
-#include "runtime/headless.h"
-#include "runtime/platform.h"
-#include "runtime/script.h"
+#include "show/headless.h"
+#include "show/script.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>

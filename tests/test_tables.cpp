@@ -5,9 +5,9 @@
 #include <cmath>
 
 #include "data/assets.h"
+#include "platform/demo.h"
+#include "platform/platform.h"
 #include "precalc/precalc.h"
-#include "runtime/demo.h"
-#include "runtime/platform.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "data/assets.h"
-#include "runtime/demo.h"
+#include "platform/demo.h"
 #include "text/text.h"
 
 namespace {

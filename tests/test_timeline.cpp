@@ -8,11 +8,11 @@
 
 #include "effects/effects.h"
 #include "engine3d/engine3d.h"
+#include "platform/demo.h"
+#include "platform/platform.h"
 #include "precalc/precalc.h"
-#include "runtime/demo.h"
-#include "runtime/headless.h"
-#include "runtime/platform.h"
-#include "runtime/script.h"
+#include "show/headless.h"
+#include "show/script.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "runtime/demo.h"
+#include "platform/demo.h"
 #include "text/text.h"
 
 namespace {

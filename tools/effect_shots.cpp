@@ -5,11 +5,11 @@
 #include <string>
 
 #include "effects/effects.h"
+#include "platform/demo.h"
+#include "platform/platform.h"
 #include "precalc/precalc.h"
-#include "runtime/demo.h"
+#include "show/script.h"
 #include "tools/capture/capture.h"
-#include "runtime/platform.h"
-#include "runtime/script.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "engine3d/engine3d.h"
+#include "platform/demo.h"
 #include "precalc/precalc.h"
 #include "render3d/render3d.h"
-#include "runtime/demo.h"
 #include "tools/capture/capture.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "engine3d/engine3d.h"
+#include "platform/demo.h"
 #include "precalc/precalc.h"
 #include "render3d/render3d.h"
-#include "runtime/demo.h"
 
 namespace {
 

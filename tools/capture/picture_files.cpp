@@ -14,7 +14,7 @@
 #include <set>
 #include <vector>
 
-#include "runtime/demo.h"
+#include "platform/demo.h"
 #include "tools/capture/capture.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "runtime/platform.h"
+#include "platform/platform.h"
 #include "tools/fuzz/fuzz_model_common.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include <cstring>
 
 #include "effects/effects.h"
+#include "platform/platform.h"
 #include "precalc/precalc.h"
-#include "runtime/platform.h"
-#include "runtime/script.h"
+#include "show/script.h"
 #include "text/text.h"
 
 // The three-band rotozoomer of part 0: caption positions and band boundaries.

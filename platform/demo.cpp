@@ -1,8 +1,7 @@
-// The frame routine, the pacing wait and the spine's globals.
-#include "runtime/demo.h"
+// The pacing wait, the presentation of a frame and the spine's globals.
+#include "platform/demo.h"
 
-#include "runtime/platform.h"
-#include "runtime/script.h"
+#include "platform/platform.h"
 
 uint16_t vram[kPixels];
 
@@ -45,17 +44,4 @@ void speeddown(uint32_t ms) {
     platform.idle(frametime + ms);
   }
   frametime = platform.ticks();
-}
-
-void CheckJoy() {
-  if (platform.poll_quit()) quit = 1;
-}
-
-void Script() {
-  Parts();
-  Flip();
-  if (part != 6) speeddown(20);
-  CheckJoy();
-  ++nfrm;
-  ++prfrm;
 }

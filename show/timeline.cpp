@@ -7,9 +7,9 @@
 
 #include "effects/effects.h"
 #include "engine3d/engine3d.h"
+#include "platform/platform.h"
 #include "precalc/precalc.h"
-#include "runtime/platform.h"
-#include "runtime/script.h"
+#include "show/script.h"
 #include "text/text.h"
 
 uint16_t screen1[kPixels];

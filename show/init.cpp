@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/demo.h"
+#include "platform/platform.h"
+#include "platform/sound.h"
 #include "precalc/precalc.h"
-#include "runtime/demo.h"
-#include "runtime/init.h"
-#include "runtime/platform.h"
-#include "runtime/sound.h"
+#include "show/init.h"
 
 void HandToLauncher() {
   if (chdir("/usr/gp2x") == 0) execl("/usr/gp2x/gp2xmenu", "/usr/gp2x/gp2xmenu", nullptr);

@@ -1,5 +1,5 @@
 // The song, played once by SDL_mixer beside the demo. Its absence only makes the demo silent.
-#include "runtime/sound.h"
+#include "platform/sound.h"
 
 #include <SDL_mixer.h>
 

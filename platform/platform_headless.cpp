@@ -1,10 +1,10 @@
 // Headless backend: a virtual clock that only pacing waits move, and no window.
-#include "runtime/platform.h"
+#include "platform/platform.h"
 
 namespace {
 
 uint32_t virtual_ticks = 0;
-bool quit_requested = false;
+uint32_t queued_requests = 0;
 FrameHook frame_hook = nullptr;
 void* frame_hook_user = nullptr;
 
@@ -19,17 +19,17 @@ void HeadlessPresent(const uint16_t* frame) {
   if (frame_hook) frame_hook(frame, virtual_ticks, frame_hook_user);
 }
 
-bool HeadlessPollQuit() {
-  bool q = quit_requested;
-  quit_requested = false;
-  return q;
+uint32_t HeadlessPoll() {
+  uint32_t r = queued_requests;
+  queued_requests = 0;
+  return r;
 }
 
 }  // namespace
 
 void UseHeadlessPlatform() {
-  platform = Platform{HeadlessTicks, HeadlessIdle, HeadlessPresent, HeadlessPollQuit};
-  quit_requested = false;
+  platform = Platform{HeadlessTicks, HeadlessIdle, HeadlessPresent, HeadlessPoll};
+  queued_requests = 0;
 }
 
 void SetVirtualTicks(uint32_t ms) { virtual_ticks = ms; }
@@ -40,6 +40,6 @@ void SetFrameHook(FrameHook hook, void* user) {
   frame_hook_user = user;
 }
 
-void QueueHeadlessQuit() { quit_requested = true; }
+void QueueHeadlessRequest(uint32_t requests) { queued_requests |= requests; }
 
-Platform platform{HeadlessTicks, HeadlessIdle, HeadlessPresent, HeadlessPollQuit};
+Platform platform{HeadlessTicks, HeadlessIdle, HeadlessPresent, HeadlessPoll};

@@ -4,11 +4,24 @@
 #pragma once
 #include <cstdint>
 
+// What a person asked for during one drain of the event queue: a set of these bits. The show
+// decides what each means; a backend only maps its keys, buttons and clicks onto them.
+enum Request : uint32_t {
+  kRequestQuit = 1u << 0,              // Escape, the window's close button
+  kRequestPause = 1u << 1,             // Space: pause or resume
+  kRequestBack = 1u << 2,              // Left: 10 seconds back
+  kRequestForward = 1u << 3,           // Right: 10 seconds forward
+  kRequestPreviousPart = 1u << 4,      // Page Up
+  kRequestNextPart = 1u << 5,          // Page Down
+  kRequestRestart = 1u << 6,           // Home: from the loading screen again
+  kRequestToggleFullscreen = 1u << 7,  // F
+};
+
 struct Platform {
   uint32_t (*ticks)();                      // milliseconds, wrapping
   void (*idle)(uint32_t until);             // called while a pacing wait spins
   void (*present)(const uint16_t* frame);   // shows 320 x 240 RGB565 pixels
-  bool (*poll_quit)();                      // drains the event queue; true on Escape or close
+  uint32_t (*poll)();                       // drains the event queue; a set of Request bits
 };
 
 extern Platform platform;
@@ -20,9 +33,10 @@ void SetVirtualTicks(uint32_t ms);
 uint32_t VirtualTicks();
 using FrameHook = void (*)(const uint16_t* frame, uint32_t ticks, void* user);
 void SetFrameHook(FrameHook hook, void* user);
-void QueueHeadlessQuit();  // the next poll reports a quit request
+void QueueHeadlessRequest(uint32_t requests);  // the next poll reports these too
+inline void QueueHeadlessQuit() { QueueHeadlessRequest(kRequestQuit); }
 
-// SDL backend (runtime/platform_sdl.cpp): the only code that calls SDL's video and events.
+// SDL backend (platform/platform_sdl.cpp): the only code that calls SDL's video and events.
 bool OpenSdlPlatform(uint32_t flags);  // false when SDL or the video mode cannot start
 void CloseSdlPlatform();
 const char* SdlError();

@@ -3,10 +3,9 @@
 #include <cmath>
 
 #include "engine3d/engine3d.h"
+#include "platform/demo.h"
 #include "render3d/render3d.h"
-#include "runtime/demo.h"
-
-uint16_t mirror[65536];
+#include "show/scenes.h"
 
 namespace {
 

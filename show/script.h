@@ -2,7 +2,8 @@
 #pragma once
 #include <cstdint>
 
-#include "runtime/demo.h"
+#include "platform/demo.h"
+#include "show/scenes.h"
 
 extern uint16_t screen1[kPixels];
 extern uint16_t screen2[kPixels];
@@ -14,6 +15,10 @@ extern uint16_t flipped[kPixels];  // transposed intensity image, 240 wide and 3
 extern int xt1, xt2;  // positions of part 1's words
 
 void Parts();
+
+// One frame of the main loop: draw, show, pace, poll. CheckJoy sets quit on Escape or close.
+void Script();
+void CheckJoy();
 void ResetTimelineState();  // xt1, xt2
 
 // Part scripts and their state.

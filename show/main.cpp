@@ -1,8 +1,9 @@
 // Glasswhirligo: start-up, the main loop, shut-down and the hand-off to the launcher.
-#include "runtime/demo.h"
-#include "runtime/init.h"
-#include "runtime/platform.h"
-#include "runtime/sound.h"
+#include "platform/demo.h"
+#include "platform/platform.h"
+#include "platform/sound.h"
+#include "show/init.h"
+#include "show/script.h"
 
 int main(int argc, char** argv) {
   (void)argv;

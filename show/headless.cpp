@@ -1,14 +1,14 @@
-#include "runtime/headless.h"
+#include "show/headless.h"
 
 #include <cstring>
 #include <initializer_list>
 
 #include "engine3d/engine3d.h"
+#include "platform/demo.h"
+#include "platform/platform.h"
 #include "precalc/precalc.h"
 #include "render3d/render3d.h"
-#include "runtime/demo.h"
-#include "runtime/platform.h"
-#include "runtime/script.h"
+#include "show/script.h"
 
 void ResetDemo() {
   ReleaseObjects();

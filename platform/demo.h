@@ -22,8 +22,6 @@ extern uint32_t nfrm;        // frames shown since the main loop started
 extern uint32_t prfrm;       // animation phase of the scripts and effects
 
 void speeddown(uint32_t ms);
-void Script();
-void CheckJoy();
 void Flip();  // presents vram: the place of SDL_Flip in the frame routine and the loading screen
 
 // Puts every global of the spine back to its start-up value (tests and tools run the demo

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "runtime/demo.h"
-#include "runtime/platform.h"
+#include "platform/demo.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -58,13 +58,27 @@ void SdlPresent(const uint16_t* frame) {
   SDL_Flip(screen);
 }
 
-bool SdlPollQuit() {
-  bool q = false;
-  while (SDL_PollEvent(&event)) {
-    if (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE) q = true;
-    if (event.type == SDL_QUIT) q = true;  // the window's close button
+uint32_t KeyRequest(SDLKey key) {
+  switch (key) {
+    case SDLK_ESCAPE: return kRequestQuit;
+    case SDLK_SPACE: return kRequestPause;
+    case SDLK_LEFT: return kRequestBack;
+    case SDLK_RIGHT: return kRequestForward;
+    case SDLK_PAGEUP: return kRequestPreviousPart;
+    case SDLK_PAGEDOWN: return kRequestNextPart;
+    case SDLK_HOME: return kRequestRestart;
+    case SDLK_f: return kRequestToggleFullscreen;
+    default: return 0;
   }
-  return q;
+}
+
+uint32_t SdlPoll() {
+  uint32_t r = 0;
+  while (SDL_PollEvent(&event)) {
+    if (event.type == SDL_KEYDOWN) r |= KeyRequest(event.key.keysym.sym);
+    if (event.type == SDL_QUIT) r |= kRequestQuit;  // the window's close button
+  }
+  return r;
 }
 
 // Without a display SDL falls back to a window nobody can see, and the demo would play to no
@@ -98,9 +112,9 @@ bool OpenSdlPlatform(uint32_t flags) {
   const char* virt = getenv("GLASSWHIRLIGO_VIRTUAL_CLOCK");
   bool virtual_clock = virt && *virt && std::strcmp(virt, "0") != 0;
   if (virtual_clock)
-    platform = Platform{VirtualClockTicks, VirtualClockIdle, SdlPresent, SdlPollQuit};
+    platform = Platform{VirtualClockTicks, VirtualClockIdle, SdlPresent, SdlPoll};
   else
-    platform = Platform{SdlTicks, SdlIdle, SdlPresent, SdlPollQuit};
+    platform = Platform{SdlTicks, SdlIdle, SdlPresent, SdlPoll};
   return true;
 }
 
