@@ -1,0 +1,113 @@
+// The pacing benchmark: the show on the real clock with SDL's dummy video and audio drivers,
+// the song playing. Prints the share of one core the whole process used (drawing, waiting,
+// the mixer's thread) and the intervals between shown frames. A pacing wait that spins on the
+// clock shows up here as a whole core. Not a test: the figures depend on the machine and on
+// what else runs on it.
+//   bench_pacing [SECONDS]   plays SECONDS (default 15) of the second part, which the main
+//                            loop paces at 20 ms, after the loading screen.
+// Run from the build folder, where "fonts16.bin" and "demosong.ogg" are.
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/demo.h"
+#include "platform/platform.h"
+#include "platform/sound.h"
+#include "precalc/precalc.h"
+#include "show/script.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// When each frame was shown, and whether a pacing wait ended since the frame before (the
+// loading screen's fade to black shows its frames unpaced).
+struct Shown {
+  Clock::time_point at;
+  bool paced;
+};
+std::vector<Shown> shown;
+uint32_t frametime_at_last_present = 0;
+void (*sdl_present)(const uint16_t*) = nullptr;
+
+void TimedPresent(const uint16_t* frame) {
+  shown.push_back({Clock::now(), frametime != frametime_at_last_present});
+  frametime_at_last_present = frametime;
+  sdl_present(frame);
+}
+
+double CpuSeconds() {
+  rusage use{};
+  getrusage(RUSAGE_SELF, &use);
+  auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return seconds(use.ru_utime) + seconds(use.ru_stime);
+}
+
+// One stretch of the run: its wall and CPU time, and the frames shown in it.
+struct Stretch {
+  Clock::time_point wall_start;
+  double cpu_start;
+  size_t first_frame;
+};
+
+Stretch Begin() { return {Clock::now(), CpuSeconds(), shown.size()}; }
+
+void Report(const char* what, const Stretch& s) {
+  const double wall = std::chrono::duration<double>(Clock::now() - s.wall_start).count();
+  const double cpu = CpuSeconds() - s.cpu_start;
+  std::vector<double> ms;
+  for (size_t i = s.first_frame + 1; i < shown.size(); ++i)
+    if (shown[i].paced)
+      ms.push_back(std::chrono::duration<double, std::milli>(shown[i].at - shown[i - 1].at).count());
+  std::sort(ms.begin(), ms.end());
+  std::printf("%-8s %5.1f s %5zu frames  CPU %5.1f%% of one core", what, wall,
+              shown.size() - s.first_frame, wall > 0 ? 100 * cpu / wall : 0.0);
+  if (!ms.empty())
+    std::printf("  %zu paced intervals: median %.3f ms, shortest %.3f, longest %.3f", ms.size(),
+                ms[ms.size() / 2], ms.front(), ms.back());
+  std::printf("\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const double seconds = argc > 1 ? std::atof(argv[1]) : 15.0;
+  if (!(seconds > 0 && seconds <= 3600)) {
+    std::fprintf(stderr, "usage: bench_pacing [SECONDS]  (more than 0, at most 3600)\n");
+    return 2;
+  }
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  unsetenv("GLASSWHIRLIGO_VIRTUAL_CLOCK");
+  if (!OpenSdlPlatform(0)) {
+    std::fprintf(stderr, "bench_pacing: cannot open the dummy video driver: %s\n", SdlError());
+    return 1;
+  }
+  sdl_present = platform.present;
+  platform.present = TimedPresent;
+
+  // The loading screen builds the tables between its frames, so only its median interval
+  // tells how it is paced; its CPU share is mostly that building.
+  Stretch loading = Begin();
+  precalcs();
+  Report("loading", loading);
+  SoundInit();
+  PlaySong();
+
+  // Straight into the second part, as the first one hands over to it.
+  part = 2;
+  prfrm = 0;
+  partime = frametime = platform.ticks();
+  Stretch play = Begin();
+  const auto end = play.wall_start + std::chrono::duration<double>(seconds);
+  while (!quit && Clock::now() < end) Script();
+  Report("playing", play);
+
+  CloseSdlPlatform();
+  SoundEnd();
+  return 0;
+}
