@@ -15,7 +15,14 @@ SDL_Event event;
 
 uint32_t SdlTicks() { return SDL_GetTicks(); }
 
-void SdlIdle(uint32_t) {}  // the pacing wait spins on the clock
+// The pacing wait asks the clock again after each call, so sleeping short of the deadline and
+// leaving the wait to spin the rest keeps a core from running flat out without making a frame
+// late. The clock counts whole milliseconds: sleeping one less than are left wakes within the
+// last millisecond before `until`.
+void SdlIdle(uint32_t until) {
+  const int32_t left = static_cast<int32_t>(until - SDL_GetTicks());
+  if (left > 1) SDL_Delay(static_cast<Uint32>(left - 1));
+}
 
 uint32_t VirtualClockTicks() { return VirtualTicks(); }
 

@@ -29,15 +29,18 @@ using Clock = std::chrono::steady_clock;
 struct Shown {
   Clock::time_point at;
   bool paced;
+  double present_ms;  // spent handing the frame to SDL
 };
 std::vector<Shown> shown;
 uint32_t frametime_at_last_present = 0;
 void (*sdl_present)(const uint16_t*) = nullptr;
 
 void TimedPresent(const uint16_t* frame) {
-  shown.push_back({Clock::now(), frametime != frametime_at_last_present});
-  frametime_at_last_present = frametime;
+  const Clock::time_point at = Clock::now();
   sdl_present(frame);
+  const double ms = std::chrono::duration<double, std::milli>(Clock::now() - at).count();
+  shown.push_back({at, frametime != frametime_at_last_present, ms});
+  frametime_at_last_present = frametime;
 }
 
 double CpuSeconds() {
@@ -60,16 +63,19 @@ void Report(const char* what, const Stretch& s) {
   const double wall = std::chrono::duration<double>(Clock::now() - s.wall_start).count();
   const double cpu = CpuSeconds() - s.cpu_start;
   std::vector<double> ms;
+  double present_ms = 0;
+  for (size_t i = s.first_frame; i < shown.size(); ++i) present_ms += shown[i].present_ms;
   for (size_t i = s.first_frame + 1; i < shown.size(); ++i)
     if (shown[i].paced)
       ms.push_back(std::chrono::duration<double, std::milli>(shown[i].at - shown[i - 1].at).count());
   std::sort(ms.begin(), ms.end());
-  std::printf("%-8s %5.1f s %5zu frames  CPU %5.1f%% of one core", what, wall,
-              shown.size() - s.first_frame, wall > 0 ? 100 * cpu / wall : 0.0);
+  const size_t frames = shown.size() - s.first_frame;
+  std::printf("%-8s %5.1f s %5zu frames  CPU %5.1f%% of one core, presenting %.3f ms a frame\n",
+              what, wall, frames, wall > 0 ? 100 * cpu / wall : 0.0,
+              frames ? present_ms / frames : 0.0);
   if (!ms.empty())
-    std::printf("  %zu paced intervals: median %.3f ms, shortest %.3f, longest %.3f", ms.size(),
-                ms[ms.size() / 2], ms.front(), ms.back());
-  std::printf("\n");
+    std::printf("%-8s %zu paced intervals: median %.3f ms, shortest %.3f ms, longest %.3f ms\n",
+                "", ms.size(), ms[ms.size() / 2], ms.front(), ms.back());
 }
 
 }  // namespace
