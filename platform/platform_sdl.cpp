@@ -1,5 +1,5 @@
-// SDL backend: the window, the clock and the event queue. The only file that calls SDL's
-// video, timer and event functions.
+// SDL backend: the window, the clock, the event queue and the first game pad. The only file
+// that calls SDL's video, timer, event and joystick functions.
 #include <SDL.h>
 
 #include <cstdlib>
@@ -12,6 +12,7 @@ namespace {
 
 SDL_Surface* screen = nullptr;
 SDL_Event event;
+SDL_Joystick* pad = nullptr;
 
 uint32_t SdlTicks() { return SDL_GetTicks(); }
 
@@ -84,6 +85,9 @@ uint32_t SdlPoll() {
   while (SDL_PollEvent(&event)) {
     if (event.type == SDL_KEYDOWN) r |= KeyRequest(event.key.keysym.sym);
     if (event.type == SDL_QUIT) r |= kRequestQuit;  // the window's close button
+    // A handheld has no Escape key. Pads number their buttons differently, so any button ends
+    // the demo; sticks, hats and balls do nothing.
+    if (event.type == SDL_JOYBUTTONDOWN) r |= kRequestQuit;
   }
   return r;
 }
@@ -96,6 +100,14 @@ bool FellBackToNoDisplay() {
   char name[32] = "";
   if (!SDL_VideoDriverName(name, sizeof name)) return false;
   return std::strcmp(name, "offscreen") == 0 || std::strcmp(name, "dummy") == 0;
+}
+
+// The first pad, when there is one. A pad is optional: when the joystick subsystem cannot
+// start, the demo runs as it would without one.
+void OpenFirstPad() {
+  if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) < 0 || SDL_NumJoysticks() < 1) return;
+  pad = SDL_JoystickOpen(0);
+  SDL_JoystickEventState(SDL_ENABLE);
 }
 
 }  // namespace
@@ -116,6 +128,7 @@ bool OpenSdlPlatform(uint32_t flags) {
   if (!screen) return false;
   SDL_WM_SetCaption("Glasswhirligo by Morwick", nullptr);
   SDL_ShowCursor(0);
+  OpenFirstPad();
   const char* virt = getenv("GLASSWHIRLIGO_VIRTUAL_CLOCK");
   bool virtual_clock = virt && *virt && std::strcmp(virt, "0") != 0;
   if (virtual_clock)
@@ -126,6 +139,8 @@ bool OpenSdlPlatform(uint32_t flags) {
 }
 
 void CloseSdlPlatform() {
+  if (pad) SDL_JoystickClose(pad);
+  pad = nullptr;
   SDL_Quit();
   screen = nullptr;
 }

@@ -4,6 +4,9 @@
 #include <SDL_mixer.h>
 
 #include <cstdio>
+#include <string>
+
+#include "platform/data_files.h"
 
 namespace {
 Mix_Music* music = nullptr;
@@ -16,7 +19,14 @@ void SoundInit() {
     std::fprintf(stderr, "glasswhirligo: no audio (%s); running silently\n", Mix_GetError());
     return;
   }
-  music = Mix_LoadMUS("demosong.ogg");
+  const std::string song = FindDataFile("demosong.ogg");
+  if (song.empty()) {
+    std::fprintf(stderr,
+                 "glasswhirligo: cannot find demosong.ogg (looked in %s); running silently\n",
+                 DataFoldersText().c_str());
+    return;
+  }
+  music = Mix_LoadMUS(song.c_str());
   if (!music)
     std::fprintf(stderr, "glasswhirligo: cannot load demosong.ogg (%s); running silently\n",
                  Mix_GetError());

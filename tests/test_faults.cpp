@@ -77,6 +77,7 @@ class Sandbox {
     std::error_code ec;
     fs::remove_all(root_, ec);
   }
+  const fs::path& root() const { return root_; }
   const fs::path& dir() const { return dir_; }
   void CopyAsset(const std::string& name) { fs::copy_file(name, dir_ / name); }
   void Put(const std::string& name, const Bytes& b) { WriteFile(dir_ / name, b); }
@@ -276,6 +277,53 @@ TEST_F(Program, ABadFontFileIsNamedOnOneLineBeforeAnythingIsShown) {
   }
 }
 
+// ---- Installed: the data folder beside the program, after the working folder ----
+
+// The program laid out as a package installs it, beside the empty working folder of a run.
+struct Installed {
+  explicit Installed(const Sandbox& box)
+      : program(box.root() / "games" / "glasswhirligo"),
+        data(box.root() / "share" / "glasswhirligo") {
+    fs::create_directories(program.parent_path());
+    fs::create_directories(data);
+    fs::copy_file(GW_PROGRAM, program);
+  }
+  fs::path program, data;
+};
+
+TEST_F(Program, InstalledItFindsItsDataBesideItselfUnlessTheWorkingFolderHasThem) {
+  Sandbox box;
+  Installed installed(box);
+  fs::copy_file("fonts16.bin", installed.data / "fonts16.bin");
+  fs::copy_file("demosong.ogg", installed.data / "demosong.ogg");
+  Outcome o = box.Exec(installed.program.c_str(), {}, {{"GW_ESCAPE_AT_FRAME", "10"}});
+  ASSERT_TRUE(o.exited);
+  EXPECT_EQ(o.status, 0) << Joined(o.err);
+  EXPECT_EQ(o.frames, reference.loading + 1);
+  EXPECT_TRUE(o.err.empty()) << Joined(o.err);  // the song was found as well
+
+  const Bytes good = ReadFile("fonts16.bin");
+  box.Put("fonts16.bin", Bytes(good.begin(), good.end() - 1));
+  o = box.Exec(installed.program.c_str(), {}, {});
+  ASSERT_TRUE(o.exited);
+  EXPECT_NE(o.status, 0);
+  ASSERT_EQ(o.err.size(), 1u) << Joined(o.err);
+  EXPECT_NE(o.err[0].find("22271 bytes"), std::string::npos) << o.err[0];
+}
+
+TEST_F(Program, InstalledWithoutItsDataTheFontErrorNamesEveryFolderItLookedIn) {
+  Sandbox box;
+  Installed installed(box);
+  Outcome o = box.Exec(installed.program.c_str(), {}, {{"SDL_AUDIODRIVER", "no-such-audio"}});
+  ASSERT_TRUE(o.exited);
+  EXPECT_NE(o.status, 0);
+  EXPECT_EQ(o.frames, 0);
+  ASSERT_EQ(o.err.size(), 1u) << Joined(o.err);
+  EXPECT_EQ(o.err[0].rfind("glasswhirligo: fonts16.bin: cannot be opened", 0), 0u) << o.err[0];
+  for (const fs::path& folder : {box.dir(), installed.data})
+    EXPECT_NE(o.err[0].find(fs::canonical(folder).string()), std::string::npos) << o.err[0];
+}
+
 // ---- Escape while the loading screen runs ----
 
 TEST_F(Program, EscapeDuringLoadingEndsTheDemoAfterItsFirstFrame) {
@@ -284,6 +332,19 @@ TEST_F(Program, EscapeDuringLoadingEndsTheDemoAfterItsFirstFrame) {
   box.CopyAsset("fonts16.bin");
   box.CopyAsset("demosong.ogg");
   Outcome o = box.Run({{"GW_ESCAPE_AT_FRAME", "10"}});
+  ASSERT_TRUE(o.exited);
+  EXPECT_EQ(o.status, 0) << Joined(o.err);
+  EXPECT_EQ(o.frames, reference.loading + 1);
+  EXPECT_TRUE(o.err.empty()) << Joined(o.err);
+}
+
+// ---- A pad's button while the loading screen runs: like Escape; its stick and hat do nothing
+
+TEST_F(Program, APadButtonDuringLoadingEndsTheDemoLikeEscape) {
+  Sandbox box;
+  box.CopyAsset("fonts16.bin");
+  box.CopyAsset("demosong.ogg");
+  Outcome o = box.Run({{"GW_PAD_AT_FRAME", "10"}});
   ASSERT_TRUE(o.exited);
   EXPECT_EQ(o.status, 0) << Joined(o.err);
   EXPECT_EQ(o.frames, reference.loading + 1);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/data_files.h"
 #include "platform/demo.h"
 #include "platform/platform.h"
 #include "platform/sound.h"
@@ -97,6 +98,41 @@ TEST(SdlPlatform, CloseButtonEndsLikeEscape) {
   EXPECT_EQ(quit, 1);
   CloseSdlPlatform();
   UseHeadlessPlatform();
+}
+
+// A handheld's pad: any button ends the demo like Escape, whatever its number; the sticks,
+// hats and balls, and a button let go, ask for nothing. No pad is attached here: the events
+// take the queue's path all the same.
+TEST(SdlPlatform, AnyPadButtonEndsLikeEscapeAndTheRestOfThePadDoesNothing) {
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  ResetDemoState();
+  ASSERT_TRUE(OpenSdlPlatform(0)) << SdlError();
+  for (Uint8 type : {SDL_JOYAXISMOTION, SDL_JOYHATMOTION, SDL_JOYBALLMOTION, SDL_JOYBUTTONUP}) {
+    SDL_Event e{};
+    e.type = type;
+    SDL_PushEvent(&e);
+  }
+  EXPECT_EQ(platform.poll(), 0u);
+  for (Uint8 button : {0, 9, 31}) {
+    quit = 0;
+    SDL_Event e{};
+    e.type = SDL_JOYBUTTONDOWN;
+    e.jbutton.button = button;
+    e.jbutton.state = SDL_PRESSED;
+    SDL_PushEvent(&e);
+    CheckJoy();
+    EXPECT_EQ(quit, 1) << "button " << int{button};
+  }
+  CloseSdlPlatform();
+  UseHeadlessPlatform();
+}
+
+// The data folder installed with the program sits beside its bin/ or games/ folder.
+TEST(DataFiles, TheInstalledFolderIsShareBesideTheProgramsFolder) {
+  EXPECT_EQ(InstalledDataFolder("/usr/games/glasswhirligo"), "/usr/share/glasswhirligo");
+  EXPECT_EQ(InstalledDataFolder("/opt/gw/bin/glasswhirligo"), "/opt/gw/share/glasswhirligo");
+  EXPECT_EQ(InstalledDataFolder("/opt/./gw/x/../bin/glasswhirligo"), "/opt/gw/share/glasswhirligo");
+  EXPECT_EQ(InstalledDataFolder(""), "");
 }
 
 TEST(Sound, MissingSongLeavesTheDemoSilent) {

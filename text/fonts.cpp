@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "data/assets.h"
+#include "platform/data_files.h"
 #include "text/text.h"
 
 uint8_t fonts[3776];
@@ -26,7 +28,7 @@ void ExpandBitfonts() {
         fonts[64 * g + 8 * r + c] = (bitfonts[8 * g + r] >> (7 - c)) & 1 ? 255 : 0;
 }
 
-char fault[96];
+char fault[8448];  // room for the message naming both data folders
 
 }  // namespace
 
@@ -64,9 +66,12 @@ namespace {
 
 // Reads at most the image size: trailing bytes play no part.
 const char* ReadFonts16File() {
-  std::FILE* file = std::fopen(kFonts16Name, "rb");
+  const std::string path = FindDataFile(kFonts16Name);
+  std::FILE* file = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
   if (file == nullptr) {
-    std::snprintf(fault, sizeof fault, "cannot be opened (%s)", std::strerror(errno));
+    const char* why = std::strerror(errno);
+    std::snprintf(fault, sizeof fault, "cannot be opened (%s); looked in %s", why,
+                  DataFoldersText().c_str());
     return fault;
   }
   std::vector<uint8_t> image(kFonts16FileSize);

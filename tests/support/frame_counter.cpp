@@ -1,7 +1,8 @@
 // Preloaded into the real program by the fault tests: counts the frames it shows, so a test
 // can tell how far a run went without watching a window, and can press Escape at a chosen
 // frame as a user would. The count is written at exit to the file named by
-// GW_FRAME_COUNT_FILE; GW_ESCAPE_AT_FRAME=n queues an Escape key press when frame n is shown.
+// GW_FRAME_COUNT_FILE; GW_ESCAPE_AT_FRAME=n queues an Escape key press when frame n is shown,
+// GW_PAD_AT_FRAME=n a pad's stick and hat motion and then a press of its button 9.
 // GW_VIDEO_MODE_FILE names a file that receives the flags of the video mode the program asks
 // for and its window caption.
 #include <SDL.h>
@@ -33,14 +34,37 @@ void PressEscape() {
   SDL_PushEvent(&e);
 }
 
+// Pads report their sticks all the time; only the button may end the demo.
+void PressPadButton() {
+  SDL_Event e{};
+  e.type = SDL_JOYAXISMOTION;
+  e.jaxis.value = -32768;
+  SDL_PushEvent(&e);
+  e = SDL_Event{};
+  e.type = SDL_JOYHATMOTION;
+  e.jhat.value = SDL_HAT_DOWN;
+  SDL_PushEvent(&e);
+  e = SDL_Event{};
+  e.type = SDL_JOYBUTTONDOWN;
+  e.jbutton.button = 9;
+  e.jbutton.state = SDL_PRESSED;
+  SDL_PushEvent(&e);
+}
+
+bool IsFrame(const char* wanted) {
+  return wanted != nullptr && shown == std::strtoul(wanted, nullptr, 10);
+}
+
 }  // namespace
 
 extern "C" int SDL_Flip(SDL_Surface* screen) {
   using FlipFn = int (*)(SDL_Surface*);
   static FlipFn next = reinterpret_cast<FlipFn>(dlsym(RTLD_NEXT, "SDL_Flip"));
   static const char* escape_at = std::getenv("GW_ESCAPE_AT_FRAME");
+  static const char* pad_at = std::getenv("GW_PAD_AT_FRAME");
   ++shown;
-  if (escape_at != nullptr && shown == std::strtoul(escape_at, nullptr, 10)) PressEscape();
+  if (IsFrame(escape_at)) PressEscape();
+  if (IsFrame(pad_at)) PressPadButton();
   return next != nullptr ? next(screen) : -1;
 }
 
