@@ -2,8 +2,10 @@
 // that calls SDL's video, timer, event and joystick functions.
 #include <SDL.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "platform/demo.h"
 #include "platform/platform.h"
@@ -16,13 +18,47 @@ SDL_Joystick* pad = nullptr;
 
 uint32_t SdlTicks() { return SDL_GetTicks(); }
 
-// The pacing wait asks the clock again after each call, so sleeping short of the deadline and
-// leaving the wait to spin the rest keeps a core from running flat out without making a frame
-// late. The clock counts whole milliseconds: sleeping one less than are left wakes within the
-// last millisecond before `until`.
+// The pacing wait calls idle until the clock reaches `until`. Sleeping short of that moment
+// and spinning only for the rest keeps a core from running flat out without making a frame
+// late. SDL's clock counts whole milliseconds; the spin notes on a finer clock when SDL's
+// millisecond turned, so the next wait can sleep until just before its own turn.
+using FineClock = std::chrono::steady_clock;
+constexpr auto kSpinMargin = std::chrono::microseconds(300);  // above the usual oversleep
+constexpr uint32_t kTickPhaseLifetime = 1000;  // ms; both clocks are slewed, and may drift apart
+uint32_t seen_tick = 0;                        // a reading of SDL's clock...
+FineClock::time_point seen_tick_start;         // ...and when it began on the fine clock
+bool tick_phase_known = false;
+
+// Spins until SDL's clock turns. The turn counts as seen only when it fell between two readings
+// close together, not across a time the process was not running.
+void SpinToNextTick() {
+  const uint32_t from = SDL_GetTicks();
+  FineClock::time_point before = FineClock::now();
+  for (;;) {
+    const uint32_t tick = SDL_GetTicks();
+    const FineClock::time_point at = FineClock::now();
+    if (tick != from) {
+      if (at - before < std::chrono::microseconds(20)) {
+        seen_tick = tick;
+        seen_tick_start = at;
+        tick_phase_known = true;
+      }
+      return;
+    }
+    before = at;
+  }
+}
+
 void SdlIdle(uint32_t until) {
   const int32_t left = static_cast<int32_t>(until - SDL_GetTicks());
-  if (left > 1) SDL_Delay(static_cast<Uint32>(left - 1));
+  if (left <= 0) return;
+  const uint32_t since_seen = until - seen_tick;  // wraps to a huge value when `until` is older
+  if (tick_phase_known && since_seen <= kTickPhaseLifetime)
+    std::this_thread::sleep_until(seen_tick_start + std::chrono::milliseconds(since_seen) -
+                                  kSpinMargin);
+  else if (left > 1)
+    SDL_Delay(static_cast<Uint32>(left - 1));  // wakes within the last millisecond
+  if (static_cast<int32_t>(until - SDL_GetTicks()) > 0) SpinToNextTick();
 }
 
 uint32_t VirtualClockTicks() { return VirtualTicks(); }
@@ -129,6 +165,7 @@ bool OpenSdlPlatform(uint32_t flags) {
   SDL_WM_SetCaption("Glasswhirligo by Morwick", nullptr);
   SDL_ShowCursor(0);
   OpenFirstPad();
+  tick_phase_known = false;  // SDL's clock starts again with SDL
   const char* virt = getenv("GLASSWHIRLIGO_VIRTUAL_CLOCK");
   bool virtual_clock = virt && *virt && std::strcmp(virt, "0") != 0;
   if (virtual_clock)

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 #include <vector>
 
 #include "platform/demo.h"
@@ -74,8 +75,10 @@ void Report(const char* what, const Stretch& s) {
               what, wall, frames, wall > 0 ? 100 * cpu / wall : 0.0,
               frames ? present_ms / frames : 0.0);
   if (!ms.empty())
-    std::printf("%-8s %zu paced intervals: median %.3f ms, shortest %.3f ms, longest %.3f ms\n",
-                "", ms.size(), ms[ms.size() / 2], ms.front(), ms.back());
+    std::printf("%-8s %zu paced intervals: median %.3f ms, 98%% within %.3f to %.3f ms, "
+                "shortest %.3f ms, longest %.3f ms\n",
+                "", ms.size(), ms[ms.size() / 2], ms[ms.size() / 100], ms[ms.size() * 99 / 100],
+                ms.front(), ms.back());
 }
 
 }  // namespace
@@ -93,6 +96,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bench_pacing: cannot open the dummy video driver: %s\n", SdlError());
     return 1;
   }
+  // Other processes take the processor from the waits and stretch the intervals.
+  double load = 0;
+  if (getloadavg(&load, 1) == 1)
+    std::printf("load average %.2f over %u processors\n", load, std::thread::hardware_concurrency());
   sdl_present = platform.present;
   platform.present = TimedPresent;
 
