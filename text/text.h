@@ -16,8 +16,9 @@ constexpr size_t kFonts16FileSize = 22272;
 // kFonts16FileSize are ignored.
 const char* LoadFonts16(const uint8_t* data, size_t size);
 
-// Expands the 8 x 8 font and loads "fonts16.bin" from the working directory. A missing or
-// malformed file is reported on stderr with the file name and ends the program with status 1.
+// Expands the 8 x 8 font and loads "fonts16.bin" from the first data folder that has it
+// (platform/data_files.h). A missing or malformed file is reported on stderr with the file
+// name and ends the program with status 1.
 void InitFonts();
 
 void Print(int x, int y, const char* text, int length, const uint16_t* table, uint16_t* dst);

@@ -23,6 +23,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/data_files.h"
 #include "platform/demo.h"
 #include "platform/platform.h"
 #include "show/headless.h"
@@ -139,12 +140,10 @@ bool PrepareSequence(const NamePattern& pattern, std::string* error) {
 
 bool StartEncoder(const Options& o, const std::string& temp_name, double song_delay_s,
                   FfmpegPipe* ffmpeg, std::string* error) {
-  std::string song;
-  if (access(kSong, R_OK) == 0)
-    song = kSong;
-  else
-    std::fprintf(stderr, "glasswhirligo-capture: no %s in the working directory: the video is silent\n",
-                 kSong);
+  const std::string song = FindDataFile(kSong);
+  if (song.empty())
+    std::fprintf(stderr, "glasswhirligo-capture: no %s in %s: the video is silent\n", kSong,
+                 DataFoldersText().c_str());
   return ffmpeg->Start(FfmpegArguments(temp_name, LowerExtension(o.output), o.fps, o.scale, song,
                                        song_delay_s),
                        error);
