@@ -36,6 +36,13 @@ void SetFrameHook(FrameHook hook, void* user);
 void QueueHeadlessRequest(uint32_t requests);  // the next poll reports these too
 inline void QueueHeadlessQuit() { QueueHeadlessRequest(kRequestQuit); }
 
+// Web backend (platform/platform_web.cpp, built by web/ only): the page's canvas, the browser's
+// monotonic clock, keys from the page; pacing waits and presents give the browser its turns.
+void OpenWebPlatform();
+void ShowOnPage(const uint16_t* frame);  // puts a frame on the canvas without yielding
+double WorstWebFrameMs();                // the longest a frame kept the browser busy
+void ResetWorstWebFrame();               // from now on (the loading screen's work is not a frame)
+
 // SDL backend (platform/platform_sdl.cpp): the only code that calls SDL's video and events.
 bool OpenSdlPlatform(uint32_t flags);  // false when SDL or the video mode cannot start
 void CloseSdlPlatform();

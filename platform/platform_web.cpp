@@ -1,0 +1,70 @@
+// Web backend: the page's canvas, the browser's monotonic clock and the keys the page collects.
+// Built only by the web edition (web/): the demo keeps its own loop, and ASYNCIFY lets the
+// pacing waits and the presents return to the browser, which would otherwise freeze.
+#include <emscripten.h>
+
+#include <algorithm>
+#include <cstdint>
+
+#include "platform/demo.h"
+#include "platform/platform.h"
+
+// The page's side (web/page/page.js) lives in Module.gw.
+EM_JS(void, PutFrameOnCanvas, (const uint8_t* rgba, int size), {
+  Module.gw.showFrame(HEAPU8.subarray(rgba, rgba + size));
+});
+EM_JS(uint32_t, TakePageRequests, (), { return Module.gw.takeRequests() >>> 0; });
+
+namespace {
+
+uint8_t rgba[kPixels * 4];
+double busy_since = 0;  // when the browser last handed the demo its turn
+double worst_frame_ms = 0;
+
+uint32_t WebTicks() { return static_cast<uint32_t>(static_cast<uint64_t>(emscripten_get_now())); }
+
+void YieldToBrowser(uint32_t ms) {
+  worst_frame_ms = std::max(worst_frame_ms, emscripten_get_now() - busy_since);
+  emscripten_sleep(ms);
+  busy_since = emscripten_get_now();
+}
+
+void WebIdle(uint32_t until) {
+  int32_t left = static_cast<int32_t>(until - WebTicks());
+  if (left > 0) YieldToBrowser(static_cast<uint32_t>(left));
+}
+
+// Every presented frame gets a turn of its own, or the browser would show only the last of the
+// loading screen's fade frames, which are presented without a wait between them.
+void WebPresent(const uint16_t* frame) {
+  ShowOnPage(frame);
+  YieldToBrowser(0);
+}
+
+uint32_t WebPoll() { return TakePageRequests(); }
+
+}  // namespace
+
+void ShowOnPage(const uint16_t* frame) {
+  // The same expansion of 5 and 6 bits to 8 as the SDL backend's conversion.
+  for (int i = 0; i < kPixels; ++i) {
+    uint16_t p = frame[i];
+    rgba[4 * i + 0] = static_cast<uint8_t>(((p >> 11) << 3) | (p >> 13));
+    rgba[4 * i + 1] = static_cast<uint8_t>((((p >> 5) & 63) << 2) | ((p >> 9) & 3));
+    rgba[4 * i + 2] = static_cast<uint8_t>(((p & 31) << 3) | ((p >> 2) & 7));
+    rgba[4 * i + 3] = 255;
+  }
+  PutFrameOnCanvas(rgba, sizeof rgba);
+}
+
+void OpenWebPlatform() {
+  platform = Platform{WebTicks, WebIdle, WebPresent, WebPoll};
+  ResetWorstWebFrame();
+}
+
+double WorstWebFrameMs() { return worst_frame_ms; }
+
+void ResetWorstWebFrame() {
+  busy_since = emscripten_get_now();
+  worst_frame_ms = 0;
+}

@@ -1,0 +1,248 @@
+// The page around the web edition: loads the data files, waits for one click or key (the
+// browser allows sound only after one), starts the program, plays the song with Web Audio,
+// passes keys to the program and shows what happened in one line under the picture.
+//
+// index.html?seek=SECONDS is the test mode: the show runs on the virtual clock up to that
+// moment, leaves that frame on the canvas and stops, with no gesture and no sound.
+'use strict';
+
+(() => {
+  const canvas = document.getElementById('screen');
+  const stage = document.getElementById('stage');
+  const promptText = document.getElementById('prompt');
+  const againButton = document.getElementById('again');
+  const fullscreenButton = document.getElementById('fullscreen');
+  const messageLine = document.getElementById('message');
+
+  // What a test (or a curious person in the console) can read.
+  const status = window.glasswhirligo = {
+    state: 'loading',  // loading, waiting, playing, ended, seeked, failed
+    message: '',
+    framesShown: 0,
+    partClockStart: null,  // performance.now() reading, in ms, when the part clock started
+    worstFrameMs: null,
+    songPosition: () => sound.position(),
+    partClock: () => status.partClockStart === null ? null
+      : (performance.now() - status.partClockStart) / 1000,
+  };
+
+  function say(text) {
+    status.message = text;
+    messageLine.textContent = text;
+  }
+
+  function fail(text) {
+    say(text);
+    status.state = 'failed';
+    promptText.hidden = true;
+  }
+
+  // ---- The picture -------------------------------------------------------------------------
+
+  const context2d = canvas.getContext('2d');
+  const image = context2d.createImageData(320, 240);
+
+  function showFrame(rgba) {
+    image.data.set(rgba);
+    context2d.putImageData(image, 0, 0);
+    ++status.framesShown;
+  }
+
+  function toggleFullscreen() {
+    if (document.fullscreenElement) document.exitFullscreen();
+    else if (stage.requestFullscreen) stage.requestFullscreen().catch(() => {});
+  }
+  fullscreenButton.addEventListener('click', toggleFullscreen);
+
+  // ---- Keys: the same requests as the native program (platform/platform.h) -----------------
+
+  const requestBits = {
+    Escape: 1 << 0, ' ': 1 << 1, ArrowLeft: 1 << 2, ArrowRight: 1 << 3,
+    PageUp: 1 << 4, PageDown: 1 << 5, Home: 1 << 6, f: 1 << 7, F: 1 << 7,
+  };
+  let pendingRequests = 0;
+
+  function takeRequests() {
+    const r = pendingRequests;
+    pendingRequests = 0;
+    return r;
+  }
+
+  // ---- Sound -------------------------------------------------------------------------------
+
+  const sound = {
+    context: null,
+    buffer: null,    // the decoded song, or null: the demo then runs silently
+    source: null,
+    startedAt: 0,    // the audio clock when the song's first sample was heard
+
+    prepare(bytes) {
+      const Context = window.AudioContext || window.webkitAudioContext;
+      if (!Context) return say('This browser has no Web Audio: the demo plays silently.');
+      this.context = new Context();
+      this.context.decodeAudioData(bytes).then(b => { this.buffer = b; },
+        () => say('demosong.ogg cannot be decoded here: the demo plays silently.'));
+    },
+
+    // Called from the start gesture: the only moment a browser lets sound begin.
+    async unlock() {
+      if (!this.context) return;
+      await Promise.race([this.context.resume(), new Promise(r => setTimeout(r, 500))]);
+      if (this.context.state !== 'running')
+        say('The browser blocks sound: the demo plays silently.');
+    },
+
+    latency() {
+      return (this.context.baseLatency || 0) + (this.context.outputLatency || 0);
+    },
+
+    // Resolves once the song is heard, so the part clock starts with it.
+    async play() {
+      if (!this.buffer || !this.context || this.context.state !== 'running') return false;
+      this.stop();
+      this.source = this.context.createBufferSource();
+      this.source.buffer = this.buffer;
+      this.source.connect(this.context.destination);
+      this.source.start();
+      this.startedAt = this.context.currentTime + this.latency();
+      await new Promise(r => setTimeout(r, this.latency() * 1000));
+      return true;
+    },
+
+    stop() {
+      if (this.source) this.source.stop();
+      this.source = null;
+    },
+
+    position() {
+      return this.source ? this.context.currentTime - this.startedAt : null;
+    },
+  };
+
+  // ---- Loading -----------------------------------------------------------------------------
+
+  async function fetchBytes(name) {
+    let response;
+    try {
+      response = await fetch(name);
+    } catch (e) {
+      return { error: `${name} could not be loaded (${e.message}).` };
+    }
+    if (!response.ok)
+      return { error: `${name} is missing on the server (HTTP ${response.status}).` };
+    return { bytes: new Uint8Array(await response.arrayBuffer()) };
+  }
+
+  function loadProgram() {
+    return new Promise((resolve, reject) => {
+      const script = document.createElement('script');
+      script.src = 'glasswhirligo.js';
+      script.onload = () => resolve(window.createGlasswhirligo);
+      script.onerror = () => reject(new Error('glasswhirligo.js is missing on the server.'));
+      document.head.appendChild(script);
+    });
+  }
+
+  // ---- Running the program -----------------------------------------------------------------
+
+  let replay = null;  // resolves the program's wait after the show ends
+
+  const hooks = {
+    showFrame,
+    takeRequests,
+    playSong: () => sound.play(),
+    stopSong: () => sound.stop(),
+    partClockStarted(ticks) {
+      // The program's clock is performance.now() in whole ms, wrapped to 32 bits.
+      const now = performance.now();
+      status.partClockStart = now - ((Math.floor(now) - ticks) >>> 0);
+      status.state = 'playing';
+    },
+    showEnded(worstFrameMs) {
+      status.state = 'ended';
+      status.worstFrameMs = worstFrameMs;
+      againButton.hidden = false;
+      againButton.focus();
+    },
+    replayRequested: () => new Promise(r => { replay = r; }),
+    seekDone(reached, worstFrameMs) {
+      status.worstFrameMs = worstFrameMs;
+      if (!reached) return fail('The show ends before that moment.');
+      status.state = 'seeked';
+    },
+  };
+
+  againButton.addEventListener('click', () => {
+    againButton.hidden = true;
+    say('');
+    status.state = 'playing';
+    canvas.focus();
+    if (replay) replay();
+  });
+
+  function run(create, fonts, args) {
+    let lastError = '';
+    create({
+      arguments: args,
+      gw: hooks,
+      print: text => console.log(text),
+      printErr: text => { lastError = text; console.warn(text); },
+      preRun: [module => module.FS.writeFile('fonts16.bin', fonts)],
+      onAbort: what => fail(`The demo stopped: ${lastError || what}`),
+      onExit: code => { if (code !== 0) fail(`The demo stopped: ${lastError || 'exit ' + code}`); },
+    }).catch(e => fail(`The demo stopped: ${e.message || e}`));
+  }
+
+  function seekMilliseconds() {
+    const seek = new URLSearchParams(location.search).get('seek');
+    if (seek === null) return null;
+    const seconds = /^(\d+\.?\d*|\.\d+)$/.test(seek) ? Number(seek) : NaN;
+    return seconds <= 3600 ? Math.round(seconds * 1000) : NaN;
+  }
+
+  async function main() {
+    if (typeof WebAssembly !== 'object')
+      return fail('This browser cannot run WebAssembly, which the demo needs.');
+    const seekMs = seekMilliseconds();
+    if (Number.isNaN(seekMs)) return fail('seek= takes seconds from 0 to 3600.');
+    const testMode = seekMs !== null;
+    const [program, fonts, song] = await Promise.all([
+      loadProgram().catch(e => ({ error: e.message })),
+      fetchBytes('fonts16.bin'),
+      testMode ? {} : fetchBytes('demosong.ogg'),
+    ]);
+    for (const failed of [program, fonts]) if (failed.error) return fail(failed.error);
+    if (testMode) return run(program, fonts.bytes, ['--seek', String(seekMs)]);
+    if (song.error) say(`${song.error} The demo plays silently.`);
+    else sound.prepare(song.bytes.buffer);
+    waitForGesture(() => run(program, fonts.bytes, []));
+  }
+
+  // One click or key anywhere starts the demo; keys then go to it without a click on the canvas.
+  function waitForGesture(start) {
+    status.state = 'waiting';
+    promptText.hidden = false;
+    const begin = async event => {
+      if (status.state !== 'waiting') return;
+      if (event.target === fullscreenButton) return;
+      event.preventDefault();
+      status.state = 'starting';
+      promptText.hidden = true;
+      await sound.unlock();
+      start();
+    };
+    window.addEventListener('click', begin);
+    window.addEventListener('keydown', begin);
+  }
+
+  window.addEventListener('keydown', event => {
+    if (status.state !== 'playing' || event.ctrlKey || event.altKey || event.metaKey) return;
+    const bit = requestBits[event.key];
+    if (!bit) return;
+    event.preventDefault();
+    if (bit === requestBits.f) toggleFullscreen();
+    pendingRequests |= bit;
+  });
+
+  main();
+})();
