@@ -22,6 +22,24 @@ test: build
 	tools/check-plain.sh
 	tools/check-sanitized.sh
 	tools/fuzz.sh $(FUZZ_SECONDS)
+	$(MAKE) test-web
 
 clean:
-	rm -rf $(BUILD) build-plain build-asan build-fuzz
+	rm -rf $(BUILD) build-plain build-asan build-fuzz build-web
+
+# The web edition: the same sources with emscripten into build-web/site/, from the native build's
+# assets; its checks (the node digest, the page in headless Chromium) are part of `make test`.
+.PHONY: setup-web web serve-web test-web
+
+setup-web:
+	@tools/setup-deps.sh tools/packages-web.txt
+
+web: build setup-web
+	tools/web.sh
+
+serve-web: web
+	@echo "Glasswhirligo on http://127.0.0.1:8017/ (Ctrl-C stops the server)"
+	python3 -m http.server 8017 --bind 127.0.0.1 --directory build-web/site
+
+test-web: build setup-web
+	tools/check-web.sh

@@ -1,9 +1,10 @@
 #!/bin/sh
-# Installs the Debian packages listed in tools/packages.txt that are missing.
+# Installs the Debian packages listed in tools/packages.txt (or the list given) that are missing.
 set -eu
 here=$(dirname "$0")
+list=${1:-$here/packages.txt}
 missing=""
-for pkg in $(grep -v '^#' "$here/packages.txt"); do
+for pkg in $(grep -v '^#' "$list"); do
   status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
   case "$status" in *"install ok installed"*) ;; *) missing="$missing $pkg" ;; esac
 done

@@ -180,17 +180,21 @@
     if (replay) replay();
   });
 
-  function run(create, fonts, args) {
+  // Compiles the program while the page waits for the gesture, so that a missing or broken
+  // .wasm is reported at once; main runs only when started.
+  function instantiate(create, wasm, fonts) {
     let lastError = '';
-    create({
-      arguments: args,
+    const stopped = what => fail(`The demo stopped: ${lastError || what}`);
+    return create({
+      noInitialRun: true,
+      wasmBinary: wasm,
       gw: hooks,
       print: text => console.log(text),
       printErr: text => { lastError = text; console.warn(text); },
       preRun: [module => module.FS.writeFile('fonts16.bin', fonts)],
-      onAbort: what => fail(`The demo stopped: ${lastError || what}`),
-      onExit: code => { if (code !== 0) fail(`The demo stopped: ${lastError || 'exit ' + code}`); },
-    }).catch(e => fail(`The demo stopped: ${e.message || e}`));
+      onAbort: what => stopped(what),
+      onExit: code => { if (code !== 0) stopped(`exit ${code}`); },
+    }).catch(e => { stopped(e.message || e); return null; });
   }
 
   function seekMilliseconds() {
@@ -206,16 +210,19 @@
     const seekMs = seekMilliseconds();
     if (Number.isNaN(seekMs)) return fail('seek= takes seconds from 0 to 3600.');
     const testMode = seekMs !== null;
-    const [program, fonts, song] = await Promise.all([
+    const [program, wasm, fonts, song] = await Promise.all([
       loadProgram().catch(e => ({ error: e.message })),
+      fetchBytes('glasswhirligo.wasm'),
       fetchBytes('fonts16.bin'),
       testMode ? {} : fetchBytes('demosong.ogg'),
     ]);
-    for (const failed of [program, fonts]) if (failed.error) return fail(failed.error);
-    if (testMode) return run(program, fonts.bytes, ['--seek', String(seekMs)]);
+    for (const failed of [program, wasm, fonts]) if (failed.error) return fail(failed.error);
+    const module = await instantiate(program, wasm.bytes, fonts.bytes);
+    if (!module) return;
+    if (testMode) return module.callMain(['--seek', String(seekMs)]);
     if (song.error) say(`${song.error} The demo plays silently.`);
     else sound.prepare(song.bytes.buffer);
-    waitForGesture(() => run(program, fonts.bytes, []));
+    waitForGesture(() => module.callMain([]));
   }
 
   // One click or key anywhere starts the demo; keys then go to it without a click on the canvas.

@@ -1,0 +1,34 @@
+#!/bin/sh
+# The web edition's checks: the whole show compiled to WebAssembly gives, under node on the
+# virtual clock, the frame digest pinned in tests/test_demo.cpp; then the page in headless
+# Chromium (web/tests/page_test.mjs). Prints the speed next to the native program's, and the
+# site's download size. Needs the native build (build/) and builds build-web/ itself.
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+native=$(cd "${NATIVE_BUILD:-$root/build}" && pwd)
+out=${WEB_BUILD:-$root/build-web}
+"$root/tools/web.sh"
+
+pinned=$(sed -n 's/.*EXPECT_EQ(a, 0x\([0-9a-f]*\)ull) << "the demo.s frames changed".*/\1/p' \
+  "$root/tests/test_demo.cpp")
+if [ -z "$pinned" ]; then
+  echo "check-web: no pinned digest found in tests/test_demo.cpp" >&2
+  exit 1
+fi
+# Debian's emscripten loader under Node 20 trips over the built-in fetch.
+report=$(cd "$native" && node --no-experimental-fetch "$out/gw_node_digest.js")
+got=$(echo "$report" | sed -n 's/^frame digest: //p')
+echo "web (node):"
+echo "$report" | sed 's/^/  /'
+echo "native (glasswhirligo-capture --bench):"
+(cd "$native" && ./glasswhirligo-capture --bench) | tail -2 | sed 's/^/  /'
+if [ "$got" != "$pinned" ]; then
+  echo "check-web: the WebAssembly build's frame digest is $got, the native one is pinned at $pinned" >&2
+  exit 1
+fi
+echo "check-web: WebAssembly frame digest equals the pinned $pinned"
+
+size=$(find "$out/site" -type f -printf '%s\n' | awk '{ s += $1 } END { printf "%.2f", s / 1048576 }')
+echo "check-web: the site downloads $size MB (build-web/site/)"
+
+node "$root/web/tests/page_test.mjs" "$out/site" "$native" "$out/page-check"
