@@ -40,8 +40,13 @@ inline void QueueHeadlessQuit() { QueueHeadlessRequest(kRequestQuit); }
 // monotonic clock, keys from the page; pacing waits and presents give the browser its turns.
 void OpenWebPlatform();
 void ShowOnPage(const uint16_t* frame);  // puts a frame on the canvas without yielding
-double WorstWebFrameMs();                // the longest a frame kept the browser busy
-void ResetWorstWebFrame();               // from now on (the loading screen's work is not a frame)
+struct WebFrameTimes {
+  double worst_ms;  // the longest a frame kept the browser busy
+  double mean_ms;
+  uint32_t frames;
+};
+WebFrameTimes WebFrameTimesSoFar();
+void ResetWebFrameTimes();  // from now on (the loading screen's work is not a frame)
 
 // SDL backend (platform/platform_sdl.cpp): the only code that calls SDL's video and events.
 bool OpenSdlPlatform(uint32_t flags);  // false when SDL or the video mode cannot start

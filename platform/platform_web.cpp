@@ -20,25 +20,33 @@ namespace {
 uint8_t rgba[kPixels * 4];
 double busy_since = 0;  // when the browser last handed the demo its turn
 double worst_frame_ms = 0;
+double busy_ms = 0;
+uint32_t frames = 0;
 
 uint32_t WebTicks() { return static_cast<uint32_t>(static_cast<uint64_t>(emscripten_get_now())); }
 
-void YieldToBrowser(uint32_t ms) {
-  worst_frame_ms = std::max(worst_frame_ms, emscripten_get_now() - busy_since);
+// A frame's busy time ends at its present; a pacing wait after it adds nothing.
+void YieldToBrowser(uint32_t ms, bool frame_done) {
+  if (frame_done) {
+    double busy = emscripten_get_now() - busy_since;
+    worst_frame_ms = std::max(worst_frame_ms, busy);
+    busy_ms += busy;
+    ++frames;
+  }
   emscripten_sleep(ms);
   busy_since = emscripten_get_now();
 }
 
 void WebIdle(uint32_t until) {
   int32_t left = static_cast<int32_t>(until - WebTicks());
-  if (left > 0) YieldToBrowser(static_cast<uint32_t>(left));
+  if (left > 0) YieldToBrowser(static_cast<uint32_t>(left), false);
 }
 
 // Every presented frame gets a turn of its own, or the browser would show only the last of the
 // loading screen's fade frames, which are presented without a wait between them.
 void WebPresent(const uint16_t* frame) {
   ShowOnPage(frame);
-  YieldToBrowser(0);
+  YieldToBrowser(0, true);
 }
 
 uint32_t WebPoll() { return TakePageRequests(); }
@@ -59,12 +67,15 @@ void ShowOnPage(const uint16_t* frame) {
 
 void OpenWebPlatform() {
   platform = Platform{WebTicks, WebIdle, WebPresent, WebPoll};
-  ResetWorstWebFrame();
+  ResetWebFrameTimes();
 }
 
-double WorstWebFrameMs() { return worst_frame_ms; }
+WebFrameTimes WebFrameTimesSoFar() {
+  return WebFrameTimes{worst_frame_ms, frames ? busy_ms / frames : 0, frames};
+}
 
-void ResetWorstWebFrame() {
+void ResetWebFrameTimes() {
   busy_since = emscripten_get_now();
-  worst_frame_ms = 0;
+  worst_frame_ms = busy_ms = 0;
+  frames = 0;
 }

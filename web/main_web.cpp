@@ -16,7 +16,9 @@
 #include "show/script.h"
 
 EM_JS(void, PartClockStarted, (uint32_t ticks), { Module.gw.partClockStarted(ticks); });
-EM_JS(void, ShowEnded, (double worst_frame_ms), { Module.gw.showEnded(worst_frame_ms); });
+EM_JS(void, ShowEnded, (double worst_frame_ms, double mean_frame_ms, uint32_t frames), {
+  Module.gw.showEnded({ worstMs: worst_frame_ms, meanMs: mean_frame_ms, frames: frames });
+});
 EM_ASYNC_JS(void, WaitForReplay, (), { await Module.gw.replayRequested(); });
 EM_JS(void, SeekDone, (int reached, double worst_frame_ms), {
   Module.gw.seekDone(reached !== 0, worst_frame_ms);
@@ -31,12 +33,13 @@ void PlayShow() {
   PlaySong();
   partime = platform.ticks();
   PartClockStarted(partime);
-  ResetWorstWebFrame();
+  ResetWebFrameTimes();
   do {
     Script();
   } while (!quit);
   SoundEnd();
-  ShowEnded(WorstWebFrameMs());
+  WebFrameTimes times = WebFrameTimesSoFar();
+  ShowEnded(times.worst_ms, times.mean_ms, times.frames);
 }
 
 // The frame on screen at the target: the last one presented at or before it.

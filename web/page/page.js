@@ -16,11 +16,11 @@
 
   // What a test (or a curious person in the console) can read.
   const status = window.glasswhirligo = {
-    state: 'loading',  // loading, waiting, playing, ended, seeked, failed
+    state: 'loading',  // loading, waiting, starting, playing, ended, seeked, failed
     message: '',
     framesShown: 0,
     partClockStart: null,  // performance.now() reading, in ms, when the part clock started
-    worstFrameMs: null,
+    frameTimes: null,  // how long frames kept the browser busy: { worstMs, meanMs, frames }
     songPosition: () => sound.position(),
     partClock: () => status.partClockStart === null ? null
       : (performance.now() - status.partClockStart) / 1000,
@@ -158,15 +158,16 @@
       status.partClockStart = now - ((Math.floor(now) - ticks) >>> 0);
       status.state = 'playing';
     },
-    showEnded(worstFrameMs) {
+    showEnded(frameTimes) {
       status.state = 'ended';
-      status.worstFrameMs = worstFrameMs;
+      say('The show is over.');
+      status.frameTimes = frameTimes;
       againButton.hidden = false;
       againButton.focus();
     },
     replayRequested: () => new Promise(r => { replay = r; }),
     seekDone(reached, worstFrameMs) {
-      status.worstFrameMs = worstFrameMs;
+      status.frameTimes = { worstMs: worstFrameMs };
       if (!reached) return fail('The show ends before that moment.');
       status.state = 'seeked';
     },
@@ -175,7 +176,8 @@
   againButton.addEventListener('click', () => {
     againButton.hidden = true;
     say('');
-    status.state = 'playing';
+    status.state = 'starting';
+    status.partClockStart = null;
     canvas.focus();
     if (replay) replay();
   });
