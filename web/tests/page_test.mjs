@@ -23,7 +23,8 @@ function check(ok, what) {
   if (!ok) ++failures;
 }
 
-// ---- A static server on 127.0.0.1; /without/NAME/... serves the site with NAME missing -----
+// ---- A static server on 127.0.0.1; /without/NAME/... serves the site with NAME missing, ------
+// ---- /short/NAME/... with only NAME's first 300 bytes ---------------------------------------
 
 const kTypes = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css',
   '.wasm': 'application/wasm', '.ogg': 'audio/ogg', '.png': 'image/png' };
@@ -31,17 +32,18 @@ const kTypes = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/c
 function serve() {
   const server = http.createServer((req, res) => {
     let url = new URL(req.url, 'http://127.0.0.1').pathname;
-    let missing = null;
-    const m = url.match(/^\/without\/([^/]+)(\/.*)$/);
-    if (m) [, missing, url] = m;
+    let fault = null, faulty = null;
+    const m = url.match(/^\/(without|short)\/([^/]+)(\/.*)$/);
+    if (m) [, fault, faulty, url] = m;
     const name = path.basename(url === '/' ? '/index.html' : url);
     const file = path.join(site, name);
-    if (name === missing || !fs.existsSync(file)) {
+    if ((fault === 'without' && name === faulty) || !fs.existsSync(file)) {
       res.writeHead(404).end('not found');
       return;
     }
     res.writeHead(200, { 'Content-Type': kTypes[path.extname(name)] || 'application/octet-stream' });
-    fs.createReadStream(file).pipe(res);
+    const bytes = fs.readFileSync(file);
+    res.end(fault === 'short' && name === faulty ? bytes.subarray(0, 300) : bytes);
   });
   return new Promise(resolve => server.listen(0, '127.0.0.1', () => resolve(server)));
 }
@@ -265,6 +267,21 @@ async function messages(page, base) {
   check(await page.waitFor(`glasswhirligo.state === "waiting" &&
     glasswhirligo.message.includes('demosong.ogg') && glasswhirligo.message.includes('silently')`, 10000),
   `demosong.ogg missing: "${await page.eval('glasswhirligo.message')}"`);
+  await page.goto(`${base}/short/fonts16.bin/index.html?seek=5`);
+  check(await page.waitFor(`glasswhirligo.state === "failed" &&
+    glasswhirligo.message.includes('fonts16.bin: only 300 bytes')`, 10000),
+  `fonts16.bin cut short: "${await page.eval('glasswhirligo.message')}"`);
+
+  const { identifier } = await page.send('Page.addScriptToEvaluateOnNewDocument',
+    { source: 'AudioContext.prototype.resume = () => new Promise(() => {})' });
+  await page.goto(`${base}/index.html`);
+  await page.waitFor('glasswhirligo.state === "waiting"', 10000);
+  await page.key('Enter', 'Enter', 13);
+  const silent = await page.waitFor(`glasswhirligo.partClock() > 1 && glasswhirligo.songPosition() === null
+    && glasswhirligo.message.includes('blocks sound')`, 30000);
+  check(silent, `sound blocked: "${await page.eval('glasswhirligo.message')}", the show plays on`);
+  await page.send('Page.removeScriptToEvaluateOnNewDocument', { identifier });
+
   await page.send('Page.addScriptToEvaluateOnNewDocument', { source: 'delete window.WebAssembly' });
   await page.goto(`${base}/index.html`);
   check(await page.waitFor('glasswhirligo.state === "failed" && glasswhirligo.message.includes("WebAssembly")', 5000),
