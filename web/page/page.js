@@ -72,6 +72,7 @@
 
   const sound = {
     context: null,
+    decoded: null,   // settles when decoding ends
     buffer: null,    // the decoded song, or null: the demo then runs silently
     source: null,
     startedAt: 0,    // the audio clock when the song's first sample was heard
@@ -80,7 +81,7 @@
       const Context = window.AudioContext || window.webkitAudioContext;
       if (!Context) return say('This browser has no Web Audio: the demo plays silently.');
       this.context = new Context();
-      this.context.decodeAudioData(bytes).then(b => { this.buffer = b; },
+      this.decoded = this.context.decodeAudioData(bytes).then(b => { this.buffer = b; },
         () => say('demosong.ogg cannot be decoded here: the demo plays silently.'));
     },
 
@@ -98,6 +99,7 @@
 
     // Resolves once the song is heard, so the part clock starts with it.
     async play() {
+      await this.decoded;
       if (!this.buffer || !this.context || this.context.state !== 'running') return false;
       this.stop();
       this.source = this.context.createBufferSource();
@@ -232,9 +234,9 @@
     status.state = 'waiting';
     promptText.hidden = false;
     const begin = async event => {
-      if (status.state !== 'waiting') return;
-      if (event.target === fullscreenButton) return;
-      event.preventDefault();
+      if (status.state !== 'waiting' || event.target === fullscreenButton) return;
+      if (event.ctrlKey || event.altKey || event.metaKey) return;  // the browser's shortcuts
+      event.stopImmediatePropagation();  // the starting key is not also a request
       status.state = 'starting';
       promptText.hidden = true;
       await sound.unlock();
@@ -244,8 +246,10 @@
     window.addEventListener('keydown', begin);
   }
 
+  // Keys pressed during the loading screen wait for the first frame, as the native event queue's do.
   window.addEventListener('keydown', event => {
-    if (status.state !== 'playing' || event.ctrlKey || event.altKey || event.metaKey) return;
+    if (!['starting', 'playing'].includes(status.state)) return;
+    if (event.ctrlKey || event.altKey || event.metaKey) return;
     const bit = requestBits[event.key];
     if (!bit) return;
     event.preventDefault();

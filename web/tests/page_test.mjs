@@ -233,14 +233,14 @@ async function normalMode(page, base) {
   check(await page.waitFor('window.glasswhirligo.state === "ended" && !document.getElementById("again").hidden', 5000),
     'Escape ends the show and offers to play it again');
   await page.screenshot(path.join(outDir, 'page-ended.png'));
+  const t = await page.eval('glasswhirligo.frameTimes');
+  console.log(`${t.frames} frames in the page: worst ${t.worstMs.toFixed(2)} ms, mean ${t.meanMs.toFixed(2)} ms`);
   await page.key('Enter', 'Enter', 13);
   check(await page.waitFor('window.glasswhirligo.partClock() > 2', 30000),
   'Play again starts the show from the loading screen');
   await fullscreen(page);
   await page.key('Escape', 'Escape', 27);
   check(await page.waitFor('window.glasswhirligo.state === "ended"', 5000), 'and Escape ends it again');
-  const t = await page.eval('glasswhirligo.frameTimes');
-  console.log(`${t.frames} frames in the page: worst ${t.worstMs.toFixed(2)} ms, mean ${t.meanMs.toFixed(2)} ms`);
   check(page.errors.length === 0, `no errors in the console${page.errors.length ? ': ' + page.errors.join('; ') : ''}`);
 }
 
