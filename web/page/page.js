@@ -75,7 +75,10 @@
     decoded: null,   // settles when decoding ends
     buffer: null,    // the decoded song, or null: the demo then runs silently
     source: null,
-    startedAt: 0,    // the audio clock when the song's first sample was heard
+    keeper: null,    // the interval that keeps the song to the part clock
+    rate: 1,         // the song's playback speed, and where it was at one moment of the audio clock
+    anchorTime: 0,
+    anchorPosition: 0,
 
     prepare(bytes) {
       const Context = window.AudioContext || window.webkitAudioContext;
@@ -101,23 +104,47 @@
     async play() {
       await this.decoded;
       if (!this.buffer || !this.context || this.context.state !== 'running') return false;
-      this.stop();
-      this.source = this.context.createBufferSource();
-      this.source.buffer = this.buffer;
-      this.source.connect(this.context.destination);
-      this.source.start();
-      this.startedAt = this.context.currentTime + this.latency();
+      this.startAt(0, this.latency());
       await new Promise(r => setTimeout(r, this.latency() * 1000));
+      this.keeper = setInterval(() => this.keepInTime(), 500);
       return true;
     },
 
+    startAt(offset, delay) {
+      if (this.source) this.source.stop();
+      this.source = this.context.createBufferSource();
+      this.source.buffer = this.buffer;
+      this.source.connect(this.context.destination);
+      this.source.start(0, offset);
+      this.rate = 1;
+      this.anchorTime = this.context.currentTime + delay;  // heard from then on
+      this.anchorPosition = offset;
+    },
+
+    // The audio clock and the browser's clock drift apart (by a frame in a few minutes on some
+    // machines, faster when the audio output falls behind): a slight change of speed, a fraction of
+    // a semitone, brings the song back to the part clock, and a jump when it is far off.
+    keepInTime() {
+      const clock = status.partClock();
+      if (clock === null || !this.source) return;
+      const behind = clock - this.position();
+      if (Math.abs(behind) > 0.25) return this.startAt(clock + this.latency(), this.latency());
+      this.anchorPosition = this.position();
+      this.anchorTime = this.context.currentTime;
+      this.rate = 1 + Math.max(-0.005, Math.min(0.005, behind / 4));
+      this.source.playbackRate.value = this.rate;
+    },
+
     stop() {
+      clearInterval(this.keeper);
       if (this.source) this.source.stop();
       this.source = null;
     },
 
+    // Where in the song the listener is.
     position() {
-      return this.source ? this.context.currentTime - this.startedAt : null;
+      if (!this.source) return null;
+      return this.anchorPosition + (this.context.currentTime - this.anchorTime) * this.rate;
     },
   };
 
