@@ -22,6 +22,8 @@ struct Platform {
   void (*idle)(uint32_t until);             // called while a pacing wait spins
   void (*present)(const uint16_t* frame);   // shows 320 x 240 RGB565 pixels
   uint32_t (*poll)();                       // drains the event queue; a set of Request bits
+  uint32_t (*wait)();                       // sleeps until an event comes, then drains as poll
+  void (*toggle_fullscreen)();              // between the window and the full screen
 };
 
 extern Platform platform;
@@ -34,6 +36,11 @@ uint32_t VirtualTicks();
 using FrameHook = void (*)(const uint16_t* frame, uint32_t ticks, void* user);
 void SetFrameHook(FrameHook hook, void* user);
 void QueueHeadlessRequest(uint32_t requests);  // the next poll reports these too
+// Nothing sleeps headless: a wait calls this hook (which may queue requests or move the clock),
+// then returns at once with whatever is queued.
+using WaitHook = void (*)(void* user);
+void SetWaitHook(WaitHook hook, void* user);
+bool HeadlessFullscreen();  // toggled by the headless toggle_fullscreen
 inline void QueueHeadlessQuit() { QueueHeadlessRequest(kRequestQuit); }
 
 // Web backend (platform/platform_web.cpp, built by web/ only): the page's canvas, the browser's

@@ -7,6 +7,9 @@ uint32_t virtual_ticks = 0;
 uint32_t queued_requests = 0;
 FrameHook frame_hook = nullptr;
 void* frame_hook_user = nullptr;
+WaitHook wait_hook = nullptr;
+void* wait_hook_user = nullptr;
+bool headless_fullscreen = false;
 
 uint32_t HeadlessTicks() { return virtual_ticks; }
 
@@ -25,11 +28,22 @@ uint32_t HeadlessPoll() {
   return r;
 }
 
+uint32_t HeadlessWait() {
+  if (wait_hook) wait_hook(wait_hook_user);
+  return HeadlessPoll();
+}
+
+void HeadlessToggleFullscreen() { headless_fullscreen = !headless_fullscreen; }
+
+constexpr Platform kHeadless{HeadlessTicks, HeadlessIdle,  HeadlessPresent,
+                             HeadlessPoll,  HeadlessWait,  HeadlessToggleFullscreen};
+
 }  // namespace
 
 void UseHeadlessPlatform() {
-  platform = Platform{HeadlessTicks, HeadlessIdle, HeadlessPresent, HeadlessPoll};
+  platform = kHeadless;
   queued_requests = 0;
+  headless_fullscreen = false;
 }
 
 void SetVirtualTicks(uint32_t ms) { virtual_ticks = ms; }
@@ -42,4 +56,11 @@ void SetFrameHook(FrameHook hook, void* user) {
 
 void QueueHeadlessRequest(uint32_t requests) { queued_requests |= requests; }
 
-Platform platform{HeadlessTicks, HeadlessIdle, HeadlessPresent, HeadlessPoll};
+void SetWaitHook(WaitHook hook, void* user) {
+  wait_hook = hook;
+  wait_hook_user = user;
+}
+
+bool HeadlessFullscreen() { return headless_fullscreen; }
+
+Platform platform = kHeadless;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include "platform/demo.h"
 #include "platform/platform.h"
@@ -128,6 +129,35 @@ uint32_t SdlPoll() {
   return r;
 }
 
+// A paused show sleeps here: SDL_WaitEvent with no event to fill leaves the event queued for
+// the poll that follows.
+uint32_t SdlWait() {
+  SDL_WaitEvent(nullptr);
+  return SdlPoll();
+}
+
+// The picture on the surface is kept; a new mode (when the toggle is not supported) starts
+// blank, so the last frame is shown again either way.
+void SdlToggleFullscreen() {
+  if (!screen) return;
+  if (!SDL_WM_ToggleFullScreen(screen)) {
+    std::vector<uint8_t> kept(static_cast<size_t>(screen->pitch) * screen->h);
+    if (SDL_LockSurface(screen) == 0) {
+      std::memcpy(kept.data(), screen->pixels, kept.size());
+      SDL_UnlockSurface(screen);
+    }
+    int pitch = screen->pitch, h = screen->h;
+    SDL_Surface* next = SDL_SetVideoMode(kWidth, kHeight, 16, screen->flags ^ SDL_FULLSCREEN);
+    if (!next) return;  // the old mode stays
+    screen = next;
+    if (screen->pitch == pitch && screen->h == h && SDL_LockSurface(screen) == 0) {
+      std::memcpy(screen->pixels, kept.data(), kept.size());
+      SDL_UnlockSurface(screen);
+    }
+  }
+  SDL_Flip(screen);
+}
+
 // Without a display SDL falls back to a window nobody can see, and the demo would play to no
 // one; that fallback counts as no display unless a video driver was chosen on purpose.
 bool FellBackToNoDisplay() {
@@ -169,9 +199,10 @@ bool OpenSdlPlatform(uint32_t flags) {
   const char* virt = getenv("GLASSWHIRLIGO_VIRTUAL_CLOCK");
   bool virtual_clock = virt && *virt && std::strcmp(virt, "0") != 0;
   if (virtual_clock)
-    platform = Platform{VirtualClockTicks, VirtualClockIdle, SdlPresent, SdlPoll};
+    platform = Platform{VirtualClockTicks, VirtualClockIdle, SdlPresent, SdlPoll, SdlWait,
+                        SdlToggleFullscreen};
   else
-    platform = Platform{SdlTicks, SdlIdle, SdlPresent, SdlPoll};
+    platform = Platform{SdlTicks, SdlIdle, SdlPresent, SdlPoll, SdlWait, SdlToggleFullscreen};
   return true;
 }
 

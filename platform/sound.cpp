@@ -8,10 +8,24 @@
 
 #include "platform/data_files.h"
 
+#include "platform/platform.h"
+
 namespace {
 Mix_Music* music = nullptr;
 bool audio_open = false;
+
+// SDL_mixer 1.2 cannot say where the song is, so the player keeps its own record: the position
+// it last put the song at, and the clock reading when it did (or the position it was paused at).
+bool song_on = false;  // started and neither halted nor failed to move
+bool song_paused = false;
+uint32_t song_position = 0;
+uint32_t song_set_at = 0;
+
+void RecordSongAt(uint32_t ms) {
+  song_position = ms;
+  song_set_at = platform.ticks();
 }
+}  // namespace
 
 void SoundInit() {
   audio_open = Mix_OpenAudio(22050, AUDIO_S16LSB, 2, 2048) == 0;
@@ -33,10 +47,14 @@ void SoundInit() {
 }
 
 void PlaySong() {
-  if (music) Mix_PlayMusic(music, 0);
+  if (!music) return;
+  song_on = Mix_PlayMusic(music, 0) == 0;
+  song_paused = false;
+  RecordSongAt(0);
 }
 
 void SoundEnd() {
+  StopSong();
   if (music) Mix_FreeMusic(music);
   music = nullptr;
   if (audio_open) Mix_CloseAudio();
@@ -49,3 +67,43 @@ void InitMusic() {
 }
 
 bool SongLoaded() { return music != nullptr; }
+
+void StopSong() {
+  if (music) Mix_HaltMusic();
+  song_on = false;
+}
+
+void PauseSong() {
+  if (!song_on || song_paused) return;
+  Mix_PauseMusic();
+  RecordSongAt(static_cast<uint32_t>(SongPosition()));
+  song_paused = true;
+}
+
+void ResumeSong() {
+  if (!song_on || !song_paused) return;
+  Mix_ResumeMusic();
+  song_paused = false;
+  RecordSongAt(song_position);
+}
+
+void SeekSong(uint32_t ms) {
+  if (!music) return;
+  // A song that has played to its end (or was halted) is started again before it can move.
+  if (!Mix_PlayingMusic()) {
+    song_on = Mix_PlayMusic(music, 0) == 0;
+    if (song_on && song_paused) Mix_PauseMusic();
+  }
+  if (song_on && Mix_SetMusicPosition(ms / 1000.0) != 0) {
+    std::fprintf(stderr, "glasswhirligo: the song cannot move (%s)\n", Mix_GetError());
+    Mix_HaltMusic();
+    song_on = false;
+  }
+  RecordSongAt(ms);
+}
+
+int64_t SongPosition() {
+  if (!song_on) return -1;
+  if (song_paused) return song_position;
+  return static_cast<int64_t>(song_position) + static_cast<uint32_t>(platform.ticks() - song_set_at);
+}

@@ -3,14 +3,17 @@
 #include "platform/platform.h"
 #include "platform/sound.h"
 #include "show/init.h"
+#include "show/player.h"
 #include "show/script.h"
 
 int main(int argc, char** argv) {
   (void)argv;
   if (argc > 1) fullscreen = 0x80000000u;  // any argument, whatever it says
   Init();
+  StartPlayer();
   do {
     Script();
+    AnswerRequests();
   } while (!quit);
   CloseSdlPlatform();
   SoundEnd();

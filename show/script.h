@@ -16,7 +16,8 @@ extern int xt1, xt2;  // positions of part 1's words
 
 void Parts();
 
-// One frame of the main loop: draw, show, pace, poll. CheckJoy sets quit on Escape or close.
+// One frame of the main loop: draw, show, pace, poll. CheckJoy sets quit on Escape or close
+// and keeps the other requests for the player (show/player.h).
 void Script();
 void CheckJoy();
 void ResetTimelineState();  // xt1, xt2
