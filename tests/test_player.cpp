@@ -1,9 +1,11 @@
 // The player, headless, with its keys queued the way Escape is: every seek lands on the frame a
 // straight replay shows at that moment and goes on from there; the parts' starts, the restart,
 // the pause, the song's position, and a run without keys that shows the plain run's frames.
+#include <SDL_mixer.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -128,14 +130,20 @@ size_t Play(Watch& w) {
   return loading;
 }
 
+size_t plain_loading();
+
 class Player : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { plain = new PlainRun(RunPlain()); }
   static void TearDownTestSuite() { delete plain; }
   static PlainRun* plain;
   static const Frame& F(size_t n) { return plain->frames[n]; }
+
+ public:
+  static size_t Loading() { return plain->loading.size(); }
 };
 PlainRun* Player::plain = nullptr;
+size_t plain_loading() { return Player::Loading(); }
 
 TEST_F(Player, WithoutKeysShowsThePlainRunsFramesAndBuildsItsCopies) {
   Watch w;
@@ -216,6 +224,159 @@ TEST_F(Player, RightAndLeftMoveTenSecondsFromTheClock) {
     ASSERT_GT(w.shown.size(), pressed[i] + 1);
     EXPECT_EQ(w.shown[pressed[i] + 1], F(expect).digest) << "press " << i;
   }
+}
+
+// Keys queued one set per frame presented after the loading screen (the set for present i is
+// seen by the poll of the same frame routine, or by the next one when the player presented it).
+size_t PlayWithKeys(Watch& w, const std::vector<uint32_t>& keys) {
+  size_t loading = plain_loading();
+  w.on_frame = [&w, &keys, loading](size_t i) {
+    if (i >= loading && i - loading < keys.size()) QueueHeadlessRequest(keys[i - loading]);
+  };
+  return Play(w);
+}
+
+TEST_F(Player, PageDownVisitsEachPartsFirstFrameThenTheEnd) {
+  Watch w;
+  size_t l = PlayWithKeys(w, std::vector<uint32_t>(20, kRequestNextPart));
+  std::vector<uint64_t> expect = {F(1).digest};
+  for (int p : {2, 0, 1, 4, 3, 7}) {
+    size_t n = plain->FirstOfPart(p);
+    expect.push_back(F(n).digest);
+    expect.push_back(F(n + 1).digest);
+  }
+  expect.push_back(F(plain->frames.size() - 1).digest);  // past the last part: its last frame
+  EXPECT_EQ(std::vector<uint64_t>(w.shown.begin() + l, w.shown.end()), expect);
+}
+
+TEST_F(Player, PageUpGoesToThePreviousPartsFirstFrame) {
+  const uint32_t down = kRequestNextPart, up = kRequestPreviousPart;
+  Watch w;
+  size_t l = PlayWithKeys(w, {down, 0, down, 0, down, 0, up, 0, up, 0, up, 0, up, 0, kRequestQuit});
+  size_t s2 = plain->FirstOfPart(2), s0 = plain->FirstOfPart(0), s1 = plain->FirstOfPart(1);
+  std::vector<size_t> frames = {1, s2, s2 + 1, s0, s0 + 1, s1, s1 + 1, s0, s0 + 1, s2, s2 + 1,
+                                1, 2, 1, 2};
+  ASSERT_EQ(w.shown.size() - l, frames.size());
+  for (size_t i = 0; i < frames.size(); ++i)
+    EXPECT_EQ(w.shown[l + i], F(frames[i]).digest) << "present " << i;
+}
+
+TEST_F(Player, HomeShowsTheLoadingScreenAgainThenTheShowFromItsStart) {
+  Watch w;
+  std::vector<uint32_t> keys = {kRequestForward, 0, 0, kRequestRestart};
+  keys.resize(keys.size() + Loading() + 40, 0);
+  keys.back() = kRequestQuit;
+  size_t l = PlayWithKeys(w, keys);
+  std::vector<uint64_t> after(w.shown.begin() + l + 4, w.shown.end());
+  std::vector<uint64_t> fresh = plain->loading;
+  for (size_t n = 1; fresh.size() < after.size(); ++n) fresh.push_back(F(n).digest);
+  EXPECT_EQ(after.size(), Loading() + 40);
+  EXPECT_TRUE(after == fresh) << "the loading screen and the show from its start";
+}
+
+TEST_F(Player, PauseHoldsTheClockAndTheFramesAndWaitsForEvents) {
+  Watch w;
+  int waits = 0;
+  int64_t paused_at = -1;
+  bool stayed = true;
+  w.on_wait = [&] {
+    ++waits;
+    if (paused_at < 0) paused_at = ShowTime();
+    stayed = stayed && ShowPaused() && ShowTime() == paused_at;
+    SetVirtualTicks(VirtualTicks() + 5000);  // time passes while the show waits
+    if (waits == 3) QueueHeadlessRequest(kRequestPause);
+  };
+  std::vector<uint32_t> keys(300, 0);
+  keys[200] = kRequestPause;
+  size_t l = PlayWithKeys(w, keys);
+  EXPECT_EQ(waits, 3) << "one wait per event, no spinning";
+  EXPECT_TRUE(stayed) << "the show time stood still";
+  EXPECT_EQ(paused_at, F(201).ended);
+  EXPECT_EQ(w.all, plain->all) << "the same frames";
+  EXPECT_EQ(w.at[l + 201] - w.at[l + 200], F(202).presented - F(201).presented + 15000)
+      << "the frame after the pause came as late as the pause lasted";
+}
+
+TEST_F(Player, SeekWhilePausedShowsTheFrameAndStaysPaused) {
+  Watch w;
+  int waits = 0;
+  size_t shown_in_pause = 0;
+  w.on_wait = [&] {
+    if (++waits == 1) QueueHeadlessRequest(kRequestBack);
+    if (waits == 2) {
+      shown_in_pause = w.shown.size();
+      QueueHeadlessRequest(kRequestPause);
+    }
+  };
+  std::vector<uint32_t> keys(520, 0);
+  keys[500] = kRequestPause;
+  keys.back() = kRequestQuit;
+  size_t l = PlayWithKeys(w, keys);
+  size_t n = plain->At(F(501).ended - 10000);
+  ASSERT_EQ(shown_in_pause, l + 502);
+  EXPECT_EQ(w.shown[l + 501], F(n).digest) << "the frame of the seek, shown while paused";
+  EXPECT_EQ(w.shown[l + 502], F(n + 1).digest) << "then the show goes on from it";
+}
+
+TEST_F(Player, FTogglesFullScreenWithoutTouchingTheShow) {
+  Watch w;
+  bool on_between = false;
+  std::vector<uint32_t> keys(40, 0);
+  keys[10] = keys[30] = kRequestToggleFullscreen;
+  keys.back() = kRequestQuit;
+  w.on_frame = [&](size_t i) {
+    size_t k = i - plain_loading();
+    if (i >= plain_loading() && k < keys.size()) QueueHeadlessRequest(keys[k]);
+    if (i == plain_loading() + 20) on_between = HeadlessFullscreen() && fullscreen == 0x80000000u;
+  };
+  Play(w);
+  EXPECT_TRUE(on_between);
+  EXPECT_FALSE(HeadlessFullscreen());
+  size_t l = Loading();
+  ASSERT_EQ(w.shown.size(), l + 40);
+  for (size_t i = 0; i < 40; ++i) EXPECT_EQ(w.shown[l + i], F(i + 1).digest) << i;
+}
+
+TEST_F(Player, SongFollowsSeeksPausesAndRestarts) {
+  Watch w;
+  SetFrameHook(Watcher, &w);
+  SetWaitHook(WaitWatcher, &w);
+  StartHeadlessDemo();
+  SoundInit();
+  ASSERT_TRUE(SongLoaded()) << "demosong.ogg in the build folder, an audio device (dummy)";
+  PlaySong();
+  StartPlayer();
+  for (int64_t t : {100000, 20000, 236000, 5}) {
+    SeekShow(t);
+    EXPECT_EQ(SongPosition(), ShowTime()) << t;
+    EXPECT_TRUE(Mix_PlayingMusic()) << t;
+    for (int k = 0; k < 5; ++k) Script();
+    EXPECT_LE(std::abs(SongPosition() - ShowTime()), 20) << "within a frame, " << t;
+  }
+  // Paused: the song stands where the show stands.
+  int64_t during = -2;
+  w.on_wait = [&] {
+    during = SongPosition() - ShowTime();
+    SetVirtualTicks(VirtualTicks() + 3000);
+    QueueHeadlessRequest(kRequestPause);
+  };
+  QueueHeadlessRequest(kRequestPause);
+  Script();
+  AnswerRequests();
+  EXPECT_EQ(during, 0);
+  EXPECT_EQ(SongPosition(), ShowTime());
+  // A restart is silent until the part clock starts again.
+  std::vector<int64_t> loading;
+  w.on_frame = [&](size_t) { loading.push_back(SongPosition()); };
+  QueueHeadlessRequest(kRequestRestart);
+  Script();
+  AnswerRequests();
+  ASSERT_GT(loading.size(), 300u);
+  EXPECT_EQ(*std::max_element(loading.begin() + 1, loading.end()), -1);
+  EXPECT_EQ(SongPosition(), 0);
+  SetFrameHook(nullptr, nullptr);
+  SetWaitHook(nullptr, nullptr);
+  SoundEnd();
 }
 
 }  // namespace
