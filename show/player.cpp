@@ -264,6 +264,11 @@ uint32_t ShowEnd() {
   return marks.back().ended;
 }
 
+bool ShowEndsBy(uint32_t t) {
+  Cover(t);
+  return built && t >= marks.back().ended;
+}
+
 void BuildSnapshots() {
   Build([] { return true; });
 }

@@ -25,8 +25,10 @@ bool ShowPaused();
 // last frame, after which the show ends as it always does).
 void SeekShow(int64_t t);
 
-// The show time at which the show ends (its clock after the last frame).
+// The show time at which the show ends (its clock after the last frame); whether it has ended
+// by show time t (replaying only as far as needed to know).
 uint32_t ShowEnd();
+bool ShowEndsBy(uint32_t t);
 
 // The state copies: built now rather than in spare time; their number and memory.
 void BuildSnapshots();

@@ -9,7 +9,8 @@
 // before it is given one video frame of its own, which shifts all later video time by one
 // frame. Video frame k (at k / fps seconds) shows the last frame presented at or before its
 // time; the song starts at the video time of the part clock's start. --seek counts plain
-// virtual time from the part clock's start, where no such shift exists.
+// virtual time from the part clock's start, where no such shift exists, and is the player's own
+// seek (show/player.h), as Left and Right use it.
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,6 +28,7 @@
 #include "platform/demo.h"
 #include "platform/platform.h"
 #include "show/headless.h"
+#include "show/player.h"
 #include "show/script.h"
 #include "tools/capture/capture.h"
 
@@ -200,43 +202,21 @@ bool WriteFrameTo(AtomicFile& file, const Options& o, const uint16_t* frame, std
   return WriteFrameInto(file, o.output, o.format, frame, o.scale, kSingleFrameZlibLevel, error);
 }
 
-struct SeekCapture {
-  bool clock_started = false;
-  uint32_t target = 0;
-  bool passed = false;
-  std::vector<uint16_t> frame = std::vector<uint16_t>(kPixels, 0);
-
-  static void Hook(const uint16_t* f, uint32_t ticks, void* user) {
-    auto* self = static_cast<SeekCapture*>(user);
-    // The loading screen always lies before the part clock's start.
-    if (self->clock_started && ticks > self->target) {
-      self->passed = true;
-      return;
-    }
-    std::memcpy(self->frame.data(), f, kPixels * sizeof(uint16_t));
-  }
-};
-
+// The player's own seek: the state a replay has at that moment, and the frame it shows.
 int RunSeek(const Options& o) {
   AtomicFile file;
   std::string error;
   if (!file.Create(o.output, &error)) return UsageError(error);
-  SeekCapture cap;
-  SetFrameHook(SeekCapture::Hook, &cap);
   StartHeadlessDemo();
-  uint32_t clock_start = partime;
-  cap.target = clock_start + o.seek_ms;
-  cap.clock_started = true;
-  while (!quit && !cap.passed && !interrupted) Script();
-  SetFrameHook(nullptr, nullptr);
-  if (interrupted) return Failure("interrupted; nothing written to " + o.output);
-  if (!cap.passed && cap.target >= VirtualTicks()) {
+  StartPlayer();
+  if (ShowEndsBy(o.seek_ms)) {
     char msg[160];
     std::snprintf(msg, sizeof msg, "--seek %.3f: the demo ends %.3f s after the part clock starts",
-                  o.seek_ms / 1000.0, (VirtualTicks() - clock_start) / 1000.0);
+                  o.seek_ms / 1000.0, ShowEnd() / 1000.0);
     return UsageError(msg);
   }
-  if (!WriteFrameTo(file, o, cap.frame.data(), &error)) return Failure(error);
+  SeekShow(o.seek_ms);
+  if (!WriteFrameTo(file, o, vram, &error)) return Failure(error);
   return 0;
 }
 
