@@ -176,8 +176,8 @@ TEST_F(Player, SeeksLandOnTheReplaysFrameAndGoOnFromIt) {
     SeekShow(t);
     ASSERT_EQ(w.shown.back(), F(n).digest) << "seek to " << t;
     EXPECT_EQ(ShowTime(), F(n).ended) << t << ": the seek waits out the frame's pacing";
-    // Two frames more, on the clock the show runs by.
-    for (size_t k = 1; k <= 2 && !quit; ++k) {
+    // A few frames more, on the clock the show runs by.
+    for (size_t k = 1; k <= 4 && !quit; ++k) {
       Script();
       AnswerRequests();
       ASSERT_EQ(w.shown.back(), F(n + k).digest) << "frame " << k << " after a seek to " << t;
@@ -187,6 +187,18 @@ TEST_F(Player, SeeksLandOnTheReplaysFrameAndGoOnFromIt) {
       EXPECT_EQ(quit, 1) << "the last frame ends the show";
     }
   }
+  // After all those seeks, from early on to the end: any state the copies missed would show.
+  quit = 0;
+  size_t n = plain->At(5000);
+  SeekShow(5000);
+  size_t first = w.shown.size() - 1;
+  do {
+    Script();
+    AnswerRequests();
+  } while (!quit);
+  ASSERT_EQ(w.shown.size() - first, plain->frames.size() - n);
+  for (size_t k = 0; n + k < plain->frames.size(); ++k)
+    ASSERT_EQ(w.shown[first + k], F(n + k).digest) << "frame " << n + k;
   SetFrameHook(nullptr, nullptr);
 }
 
@@ -348,7 +360,8 @@ TEST_F(Player, SongFollowsSeeksPausesAndRestarts) {
   ASSERT_TRUE(SongLoaded()) << "demosong.ogg in the build folder, an audio device (dummy)";
   PlaySong();
   StartPlayer();
-  for (int64_t t : {100000, 20000, 236000, 5}) {
+  for (int64_t t : {100000, 20000, 236000, 5, 50000}) {
+    if (t == 50000) Mix_HaltMusic();  // as when the song has played to its end
     SeekShow(t);
     EXPECT_EQ(SongPosition(), ShowTime()) << t;
     EXPECT_TRUE(Mix_PlayingMusic()) << t;
