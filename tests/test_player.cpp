@@ -130,20 +130,24 @@ size_t Play(Watch& w) {
   return loading;
 }
 
-size_t plain_loading();
-
 class Player : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { plain = new PlainRun(RunPlain()); }
   static void TearDownTestSuite() { delete plain; }
   static PlainRun* plain;
   static const Frame& F(size_t n) { return plain->frames[n]; }
-
- public:
   static size_t Loading() { return plain->loading.size(); }
+
+  // Keys queued one set per frame presented after the loading screen: the set for present i
+  // is seen by the poll of the same frame routine (or of the next, when the player presented).
+  static size_t PlayWithKeys(Watch& w, const std::vector<uint32_t>& keys) {
+    w.on_frame = [&keys, loading = Loading()](size_t i) {
+      if (i >= loading && i - loading < keys.size()) QueueHeadlessRequest(keys[i - loading]);
+    };
+    return Play(w);
+  }
 };
 PlainRun* Player::plain = nullptr;
-size_t plain_loading() { return Player::Loading(); }
 
 TEST_F(Player, WithoutKeysShowsThePlainRunsFramesAndBuildsItsCopies) {
   Watch w;
@@ -238,16 +242,6 @@ TEST_F(Player, RightAndLeftMoveTenSecondsFromTheClock) {
   }
 }
 
-// Keys queued one set per frame presented after the loading screen (the set for present i is
-// seen by the poll of the same frame routine, or by the next one when the player presented it).
-size_t PlayWithKeys(Watch& w, const std::vector<uint32_t>& keys) {
-  size_t loading = plain_loading();
-  w.on_frame = [&w, &keys, loading](size_t i) {
-    if (i >= loading && i - loading < keys.size()) QueueHeadlessRequest(keys[i - loading]);
-  };
-  return Play(w);
-}
-
 TEST_F(Player, PageDownVisitsEachPartsFirstFrameThenTheEnd) {
   Watch w;
   size_t l = PlayWithKeys(w, std::vector<uint32_t>(20, kRequestNextPart));
@@ -339,9 +333,9 @@ TEST_F(Player, FTogglesFullScreenWithoutTouchingTheShow) {
   keys[10] = keys[30] = kRequestToggleFullscreen;
   keys.back() = kRequestQuit;
   w.on_frame = [&](size_t i) {
-    size_t k = i - plain_loading();
-    if (i >= plain_loading() && k < keys.size()) QueueHeadlessRequest(keys[k]);
-    if (i == plain_loading() + 20) on_between = HeadlessFullscreen() && fullscreen == 0x80000000u;
+    size_t k = i - Loading();
+    if (i >= Loading() && k < keys.size()) QueueHeadlessRequest(keys[k]);
+    if (i == Loading() + 20) on_between = HeadlessFullscreen() && fullscreen == 0x80000000u;
   };
   Play(w);
   EXPECT_TRUE(on_between);
