@@ -7,7 +7,6 @@
 #include <string>
 
 #include "platform/data_files.h"
-
 #include "platform/platform.h"
 
 namespace {
