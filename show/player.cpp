@@ -22,7 +22,7 @@ namespace {
 
 constexpr int64_t kStep = 10000;            // Left and Right, in ms
 constexpr uint32_t kSnapshotEvery = 10000;  // show time between two copies of the state
-constexpr int kFramesPerSlice = 256;        // most frames one slice of spare time replays
+constexpr int kFramesPerSlice = 1024;       // most frames one slice of spare time replays
 constexpr int32_t kSpareMargin = 6;         // ms a slice leaves before a pacing wait ends
 
 bool Before(uint32_t a, uint32_t b) { return static_cast<int32_t>(a - b) < 0; }
