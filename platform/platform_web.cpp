@@ -51,6 +51,18 @@ void WebPresent(const uint16_t* frame) {
 
 uint32_t WebPoll() { return TakePageRequests(); }
 
+// A paused show hands the browser its turns until the page has a request for it.
+uint32_t WebWait() {
+  for (;;) {
+    if (uint32_t r = TakePageRequests()) return r;
+    emscripten_sleep(50);
+  }
+}
+
+// The page switches full screen itself, inside the key's own event: browsers allow it nowhere
+// else.
+void WebToggleFullscreen() {}
+
 }  // namespace
 
 void ShowOnPage(const uint16_t* frame) {
@@ -66,7 +78,7 @@ void ShowOnPage(const uint16_t* frame) {
 }
 
 void OpenWebPlatform() {
-  platform = Platform{WebTicks, WebIdle, WebPresent, WebPoll};
+  platform = Platform{WebTicks, WebIdle, WebPresent, WebPoll, WebWait, WebToggleFullscreen};
   ResetWebFrameTimes();
 }
 

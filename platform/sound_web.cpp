@@ -29,3 +29,14 @@ void InitMusic() {
 }
 
 bool SongLoaded() { return playing; }
+
+// The page keeps the song to the clock it was started by; the player's seeks and pauses do not
+// reach the page's song yet, and the page keeps no record of its position for the player.
+void StopSong() {
+  StopPageSong();
+  playing = false;
+}
+void PauseSong() {}
+void ResumeSong() {}
+void SeekSong(uint32_t) {}
+int64_t SongPosition() { return -1; }
