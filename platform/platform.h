@@ -57,5 +57,5 @@ void ResetWebFrameTimes();  // from now on (the loading screen's work is not a f
 
 // SDL backend (platform/platform_sdl.cpp): the only code that calls SDL's video and events.
 bool OpenSdlPlatform(uint32_t flags);  // false when SDL or the video mode cannot start
-void CloseSdlPlatform();
+void CloseSdlPlatform();  // SDL_Quit, when SDL was started
 const char* SdlError();

@@ -209,7 +209,7 @@ bool OpenSdlPlatform(uint32_t flags) {
 void CloseSdlPlatform() {
   if (pad) SDL_JoystickClose(pad);
   pad = nullptr;
-  SDL_Quit();
+  if (SDL_WasInit(SDL_INIT_EVERYTHING)) SDL_Quit();
   screen = nullptr;
 }
 

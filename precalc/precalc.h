@@ -14,7 +14,9 @@ int GreyLevel(uint16_t pixel);
 // Loading screen and driver.
 extern int more;                     // loading frames shown so far
 extern uint8_t FrondleGrad[16384];   // grey copy of the logo
-void precalcs();
+// The whole start-up precalculation. Returns nullptr when done, otherwise the one line that says
+// why the demo cannot start (a missing or malformed font file), before anything is shown.
+[[nodiscard]] const char* precalcs();
 void EffectsInit();
 void Frondle();
 void initFrondle();

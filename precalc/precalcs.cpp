@@ -5,11 +5,12 @@
 #include "precalc/precalc.h"
 #include "text/text.h"
 
-void precalcs() {
-  InitFonts();
+const char* precalcs() {
+  if (const char* fault = InitFonts()) return fault;
   SetColors();
   EffectsInit();
   Init3d();
   Vram2screen2();
   FadeoutInit();
+  return nullptr;
 }

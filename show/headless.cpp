@@ -23,17 +23,19 @@ void ResetDemo() {
   scsize = 64;  // part 6 widens the square in which the stars respawn
 }
 
-void StartHeadlessDemo() {
+const char* StartHeadlessDemo() {
   ResetDemo();
   UseHeadlessPlatform();
   SetVirtualTicks(0);
-  precalcs();
+  if (const char* fault = precalcs()) return fault;
   partime = platform.ticks();
+  return nullptr;
 }
 
-void RunHeadlessDemo() {
-  StartHeadlessDemo();
+const char* RunHeadlessDemo() {
+  if (const char* fault = StartHeadlessDemo()) return fault;
   do {
     Script();
   } while (!quit);
+  return nullptr;
 }

@@ -7,8 +7,10 @@
 void ResetDemo();
 
 // A fresh start: the state reset, precalculation (with its loading frames and fade) and the
-// start of the part clock. There is no song: the timeline runs by the clock alone.
-void StartHeadlessDemo();
+// start of the part clock. There is no song: the timeline runs by the clock alone. Returns
+// nullptr, or the one line that says why the demo cannot start (a bad font file).
+[[nodiscard]] const char* StartHeadlessDemo();
 
-// Start-up, then frames until the timeline (or a quit request) ends the demo.
-void RunHeadlessDemo();
+// Start-up, then frames until the timeline (or a quit request) ends the demo. Returns what
+// StartHeadlessDemo returned.
+[[nodiscard]] const char* RunHeadlessDemo();

@@ -10,8 +10,10 @@
 #include "precalc/precalc.h"
 #include "show/init.h"
 
+// Both steps in turn: a failed chdir does not keep execl from trying.
 void HandToLauncher() {
-  if (chdir("/usr/gp2x") == 0) execl("/usr/gp2x/gp2xmenu", "/usr/gp2x/gp2xmenu", nullptr);
+  [[maybe_unused]] const int moved = chdir("/usr/gp2x");
+  execl("/usr/gp2x/gp2xmenu", "/usr/gp2x/gp2xmenu", nullptr);
 }
 
 void exit2menu() {
@@ -19,20 +21,24 @@ void exit2menu() {
   HandToLauncher();
 }
 
-namespace {
-[[noreturn]] void StartFailed(const char* what) {
-  // Captured before the hand-off: releasing the audio may replace SDL's error text.
-  char reason[256];
-  std::snprintf(reason, sizeof reason, "%s", SdlError());
+void StartFailed(const char* why) {
+  // Kept before SDL closes: closing may replace an SDL error text that `why` points to.
+  char line[256];
+  std::snprintf(line, sizeof line, "%s", why);
+  // A full-screen start that dies with SDL open can leave the desktop in the demo's mode.
+  CloseSdlPlatform();
   exit2menu();
-  std::fprintf(stderr, "glasswhirligo: %s: %s\n", what, reason);
+  std::fprintf(stderr, "glasswhirligo: %s\n", line);
   std::exit(1);
 }
-}  // namespace
 
 void Init() {
-  if (!OpenSdlPlatform(fullscreen)) StartFailed("cannot open a 320x240 16-bit video mode");
-  precalcs();
+  if (!OpenSdlPlatform(fullscreen)) {
+    char why[256];
+    std::snprintf(why, sizeof why, "cannot open a 320x240 16-bit video mode: %s", SdlError());
+    StartFailed(why);
+  }
+  if (const char* fault = precalcs()) StartFailed(fault);
   SoundInit();
   PlaySong();
   partime = platform.ticks();

@@ -4,3 +4,7 @@
 void Init();
 void exit2menu();
 void HandToLauncher();
+
+// The one way out of a start-up that cannot go on: SDL closed, the audio released, the hand-off
+// to the launcher tried, then `why` on one line of stderr and exit status 1.
+[[noreturn]] void StartFailed(const char* why);

@@ -128,6 +128,10 @@ TEST(CaptureOptions, NumberedNames) {
   EXPECT_EQ(p.Format(7), "100%/a%b  7.png");
   EXPECT_FALSE(ParseNamePattern("plain.png", &p, &e));
   EXPECT_TRUE(e.empty());
+  ASSERT_TRUE(ParseNamePattern("%20d.raw", &p, &e)) << e;  // the widest the help allows
+  EXPECT_EQ(p.Format(7), std::string(19, ' ') + "7.raw");
+  EXPECT_FALSE(ParseNamePattern("%21d.raw", &p, &e));
+  EXPECT_NE(e.find("up to 20"), std::string::npos) << e;
   EXPECT_FALSE(ParseNamePattern("%99999999999d.png", &p, &e));
   EXPECT_FALSE(e.empty());
   EXPECT_FALSE(ParseNamePattern("trailing%", &p, &e));
@@ -311,7 +315,7 @@ class CaptureProgram : public ::testing::Test {
     ref->seek_target.assign(ref->seek_ms.size(), 0);
     ref->seek_frame.assign(ref->seek_ms.size(), Frame(kPixels));
     SetFrameHook(ReferenceHook, ref);
-    StartHeadlessDemo();
+    ASSERT_STREQ(StartHeadlessDemo(), nullptr);
     for (size_t i = 0; i < ref->seek_ms.size(); ++i) ref->seek_target[i] = partime + ref->seek_ms[i];
     ref->clock_started = true;
     size_t found = 0;

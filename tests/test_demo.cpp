@@ -60,7 +60,7 @@ RunSummary RunWholeDemo() {
   RunSummary r{};
   HookState hook;
   SetFrameHook(Hook, &hook);
-  StartHeadlessDemo();
+  EXPECT_STREQ(StartHeadlessDemo(), nullptr);
   r.loading_frames = hook.presented;
   r.start_ticks = VirtualTicks();
   static uint16_t previous[kPixels];

@@ -38,7 +38,13 @@ struct Outcome {
   int status = -1;             // exit status when exited
   std::vector<std::string> err;  // lines on stderr
   long frames = -1;            // frames shown, -1 when the count was never written
+  std::vector<std::string> way_out;  // SDL_Quit, chdir and execl calls, in order
 };
+
+// Every way out of the program: SDL closed, then the hand-off to the launcher, whose execl is
+// tried even though the launcher's folder does not exist here.
+const std::vector<std::string> kHandOff = {"SDL_Quit", "chdir /usr/gp2x",
+                                           "execl /usr/gp2x/gp2xmenu"};
 
 Bytes ReadFile(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -96,6 +102,8 @@ class Sandbox {
   // Runs a program of the build here; its stderr and frame count are kept outside the folder.
   Outcome Exec(const char* program, const std::vector<std::string>& args, const Env& env) const {
     const fs::path err = root_ / "stderr.txt", frames = root_ / "frames.txt";
+    const fs::path way_out = root_ / "way-out.txt";
+    fs::remove(way_out);
     pid_t pid = fork();
     if (pid == 0) {
       if (chdir(dir_.c_str()) != 0) _exit(120);
@@ -104,6 +112,7 @@ class Sandbox {
       setenv("SDL_AUDIODRIVER", "dummy", 1);
       setenv("LD_PRELOAD", GW_FRAME_COUNTER, 1);
       setenv("GW_FRAME_COUNT_FILE", frames.c_str(), 1);
+      setenv("GW_WAY_OUT_FILE", way_out.c_str(), 1);
       // The counter is preloaded ahead of a sanitizer run-time, which is harmless here.
       // Sanitizer options given by a case are added to those of the suite.
       std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
@@ -131,6 +140,7 @@ class Sandbox {
     o.exited = WIFEXITED(status);
     o.status = o.exited ? WEXITSTATUS(status) : -WTERMSIG(status);
     o.err = Lines(err);
+    o.way_out = Lines(way_out);
     std::ifstream in(frames);
     if (!(in >> o.frames)) o.frames = -1;
     return o;
@@ -157,7 +167,7 @@ Reference HeadlessReference() {
     Reference r;
     long shown = 0;
     SetFrameHook(CountFrame, &shown);
-    StartHeadlessDemo();
+    if (StartHeadlessDemo() != nullptr) _exit(1);
     r.loading = shown;
     do {
       Script();
@@ -199,6 +209,7 @@ TEST_F(Program, WithoutADisplayItSaysSoOnOneLineAndExitsWithOne) {
   EXPECT_EQ(o.err[0].rfind("glasswhirligo: ", 0), 0u) << o.err[0];
   EXPECT_NE(o.err[0].find("no display"), std::string::npos) << o.err[0];
   EXPECT_EQ(o.frames, 0);
+  EXPECT_EQ(o.way_out, kHandOff);
 }
 
 // ---- No sound: the demo runs silently with unchanged timing ----
@@ -241,6 +252,7 @@ TEST_F(Program, WithoutSoundItRunsTheWholeTimelineSilently) {
 
 // ---- A missing or malformed "fonts16.bin" ends the program before its first frame ----
 
+// In a window and full-screen alike, the program closes SDL and hands off before it says why.
 TEST_F(Program, ABadFontFileIsNamedOnOneLineBeforeAnythingIsShown) {
   const Bytes good = ReadFile("fonts16.bin");
   ASSERT_EQ(good.size(), 22272u);
@@ -262,18 +274,23 @@ TEST_F(Program, ABadFontFileIsNamedOnOneLineBeforeAnythingIsShown) {
       {"glyph level past 15", &bad_level, "glyph 40 row 0 column 7 holds 16"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    Sandbox box;
-    if (c.file) box.Put("fonts16.bin", *c.file);
-    box.CopyAsset("demosong.ogg");
-    // A missing audio driver would be reported too if start-up got as far as the song.
-    Outcome o = box.Run({{"SDL_AUDIODRIVER", "no-such-audio"}});
-    ASSERT_TRUE(o.exited) << "ended by signal " << -o.status;
-    EXPECT_NE(o.status, 0);
-    EXPECT_EQ(o.frames, 0);
-    ASSERT_EQ(o.err.size(), 1u) << Joined(o.err);
-    EXPECT_EQ(o.err[0].rfind("glasswhirligo: fonts16.bin: ", 0), 0u) << o.err[0];
-    EXPECT_NE(o.err[0].find(c.says), std::string::npos) << o.err[0];
+    for (bool full_screen : {false, true}) {
+      SCOPED_TRACE(std::string(c.what) + (full_screen ? ", full-screen" : ", windowed"));
+      Sandbox box;
+      if (c.file) box.Put("fonts16.bin", *c.file);
+      box.CopyAsset("demosong.ogg");
+      // A missing audio driver would be reported too if start-up got as far as the song.
+      std::vector<std::string> args;
+      if (full_screen) args.push_back("full");
+      Outcome o = box.Exec(GW_PROGRAM, args, {{"SDL_AUDIODRIVER", "no-such-audio"}});
+      ASSERT_TRUE(o.exited) << "ended by signal " << -o.status;
+      EXPECT_EQ(o.status, 1);
+      EXPECT_EQ(o.frames, 0);
+      ASSERT_EQ(o.err.size(), 1u) << Joined(o.err);
+      EXPECT_EQ(o.err[0].rfind("glasswhirligo: fonts16.bin: ", 0), 0u) << o.err[0];
+      EXPECT_NE(o.err[0].find(c.says), std::string::npos) << o.err[0];
+      EXPECT_EQ(o.way_out, kHandOff);
+    }
   }
 }
 
@@ -336,6 +353,7 @@ TEST_F(Program, EscapeDuringLoadingEndsTheDemoAfterItsFirstFrame) {
   EXPECT_EQ(o.status, 0) << Joined(o.err);
   EXPECT_EQ(o.frames, reference.loading + 1);
   EXPECT_TRUE(o.err.empty()) << Joined(o.err);
+  EXPECT_EQ(o.way_out, kHandOff);
 }
 
 // ---- A pad's button while the loading screen runs: like Escape; its stick and hat do nothing
@@ -425,6 +443,27 @@ TEST(Capture, AnEncoderThatDiesMidwayFailsTheCaptureAndLeavesNoPartialVideo) {
     EXPECT_NE(o.err.back().find("ffmpeg"), std::string::npos) << Joined(o.err);
     EXPECT_EQ(box.Listing(), before);
   }
+}
+
+// An encoder that takes every frame and only then fails: its exit status alone tells.
+TEST(Capture, AnEncoderThatFailsAfterTheLastFrameFailsTheCapture) {
+  Sandbox box;
+  box.CopyAsset("fonts16.bin");
+  const fs::path bin = box.dir().parent_path() / "bin";
+  fs::create_directory(bin);
+  const std::vector<std::string> before = box.Listing();
+  const std::string script =
+      "#!/bin/sh\nfor a; do last=$a; done\necho partial > \"$last\"\ncat >/dev/null\n"
+      "echo 'encoder: cannot finish the file' >&2\nexit 1\n";
+  WriteFile(bin / "ffmpeg", Bytes(script.begin(), script.end()));
+  fs::permissions(bin / "ffmpeg", fs::perms::owner_all);
+  Outcome o = box.Exec(GW_CAPTURE, {"--frames", "20", "-o", "clip.mp4"},
+                       {{"PATH", bin.string() + ":/usr/bin:/bin"}});
+  ASSERT_TRUE(o.exited);
+  EXPECT_NE(o.status, 0);
+  ASSERT_FALSE(o.err.empty());
+  EXPECT_NE(o.err.back().find("ffmpeg"), std::string::npos) << Joined(o.err);
+  EXPECT_EQ(box.Listing(), before);
 }
 
 #endif

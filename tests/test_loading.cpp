@@ -158,7 +158,7 @@ TEST_F(Loading, StartUpEndsOnBlackWithTheLastLoadingFrameKept) {
         if (c->frames == 69) c->fade_first.assign(frame, frame + kPixels);
       },
       &capture);
-  precalcs();
+  ASSERT_STREQ(precalcs(), nullptr);
   EXPECT_EQ(capture.frames, 68 + 256);
   EXPECT_EQ(more, 68);
   ASSERT_EQ(capture.loading_end.size(), static_cast<size_t>(kPixels));

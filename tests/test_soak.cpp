@@ -60,7 +60,7 @@ SoakReport Soak() {
   for (int i = 0; i < kRuns; ++i) {
     Watch w;
     SetFrameHook(Watcher, &w);
-    RunHeadlessDemo();
+    EXPECT_STREQ(RunHeadlessDemo(), nullptr);
     SetFrameHook(nullptr, nullptr);
     r.runs[i] = {PeakRssKb(), w.frames, w.digest};
   }

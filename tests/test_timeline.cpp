@@ -21,7 +21,7 @@ std::vector<uint16_t> Frame() { return std::vector<uint16_t>(vram, vram + kPixel
 class Timeline : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    StartHeadlessDemo();
+    ASSERT_STREQ(StartHeadlessDemo(), nullptr);
     start = VirtualTicks();
   }
   void SetUp() override {

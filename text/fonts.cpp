@@ -3,7 +3,6 @@
 // printers index the glyphs and colour rows without bounds tests per pixel.
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -82,10 +81,11 @@ const char* ReadFonts16File() {
 
 }  // namespace
 
-void InitFonts() {
+const char* InitFonts() {
   ExpandBitfonts();
-  if (const char* why = ReadFonts16File()) {
-    std::fprintf(stderr, "glasswhirligo: %s: %s\n", kFonts16Name, why);
-    std::exit(1);
-  }
+  const char* why = ReadFonts16File();
+  if (why == nullptr) return nullptr;
+  static char line[sizeof fault + 32];
+  std::snprintf(line, sizeof line, "%s: %s", kFonts16Name, why);
+  return line;
 }

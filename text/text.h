@@ -17,9 +17,9 @@ constexpr size_t kFonts16FileSize = 22272;
 const char* LoadFonts16(const uint8_t* data, size_t size);
 
 // Expands the 8 x 8 font and loads "fonts16.bin" from the first data folder that has it
-// (platform/data_files.h). A missing or malformed file is reported on stderr with the file
-// name and ends the program with status 1.
-void InitFonts();
+// (platform/data_files.h). Returns nullptr when the font was loaded, otherwise one line naming
+// the file and its fault, for the caller to end the start-up with.
+[[nodiscard]] const char* InitFonts();
 
 void Print(int x, int y, const char* text, int length, const uint16_t* table, uint16_t* dst);
 void Print8(int x, int y, const char* text, int length, uint16_t* dst, int phase);

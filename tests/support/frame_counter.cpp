@@ -4,10 +4,13 @@
 // GW_FRAME_COUNT_FILE; GW_ESCAPE_AT_FRAME=n queues an Escape key press when frame n is shown,
 // GW_PAD_AT_FRAME=n a pad's stick and hat motion and then a press of its button 9.
 // GW_VIDEO_MODE_FILE names a file that receives the flags of the video mode the program asks
-// for and its window caption.
+// for and its window caption. GW_WAY_OUT_FILE names a file that receives one line per step of
+// the way out, in order: "SDL_Quit", "chdir PATH", "execl PATH".
 #include <SDL.h>
 #include <dlfcn.h>
+#include <unistd.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
@@ -55,7 +58,41 @@ bool IsFrame(const char* wanted) {
   return wanted != nullptr && shown == std::strtoul(wanted, nullptr, 10);
 }
 
+void NoteWayOut(const char* step, const char* path) {
+  const char* log = std::getenv("GW_WAY_OUT_FILE");
+  if (log == nullptr) return;
+  if (std::FILE* f = std::fopen(log, "a")) {
+    std::fprintf(f, path ? "%s %s\n" : "%s\n", step, path);
+    std::fclose(f);
+  }
+}
+
 }  // namespace
+
+extern "C" void SDL_Quit() {
+  using QuitFn = void (*)();
+  static QuitFn next = reinterpret_cast<QuitFn>(dlsym(RTLD_NEXT, "SDL_Quit"));
+  NoteWayOut("SDL_Quit", nullptr);
+  if (next != nullptr) next();
+}
+
+extern "C" int chdir(const char* path) {
+  using ChdirFn = int (*)(const char*);
+  static ChdirFn next = reinterpret_cast<ChdirFn>(dlsym(RTLD_NEXT, "chdir"));
+  NoteWayOut("chdir", path);
+  return next != nullptr ? next(path) : -1;
+}
+
+// The arguments are passed on to execv, so the launcher starts as it would without this library.
+extern "C" int execl(const char* path, const char* arg, ...) {
+  NoteWayOut("execl", path);
+  const char* argv[16] = {arg};
+  va_list ap;
+  va_start(ap, arg);
+  for (int i = 1; i < 15 && argv[i - 1] != nullptr; ++i) argv[i] = va_arg(ap, const char*);
+  va_end(ap);
+  return execv(path, const_cast<char* const*>(argv));
+}
 
 extern "C" int SDL_Flip(SDL_Surface* screen) {
   using FlipFn = int (*)(SDL_Surface*);

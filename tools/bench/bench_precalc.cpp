@@ -22,7 +22,10 @@ void BM_Precalcs(benchmark::State& state) {
   UseHeadlessPlatform();
   for (auto _ : state) {
     more = 0;
-    precalcs();
+    if (const char* fault = precalcs()) {
+      state.SkipWithError(fault);
+      return;
+    }
     benchmark::DoNotOptimize(vram[0]);
   }
 }

@@ -168,7 +168,7 @@ int RunVideo(const Options& o) {
   else cap->ffmpeg = &ffmpeg;
 
   SetFrameHook(VideoCapture::Hook, cap.get());
-  StartHeadlessDemo();
+  if (const char* fault = StartHeadlessDemo()) return Failure(fault);
   double song_delay = cap->clock.Seconds(partime);
   if (cap->ffmpeg && !StartEncoder(o, file.temp_name(), song_delay, &ffmpeg, &error))
     return Failure(error);
@@ -207,7 +207,7 @@ int RunSeek(const Options& o) {
   AtomicFile file;
   std::string error;
   if (!file.Create(o.output, &error)) return UsageError(error);
-  StartHeadlessDemo();
+  if (const char* fault = StartHeadlessDemo()) return Failure(fault);
   StartPlayer();
   if (ShowEndsBy(o.seek_ms)) {
     char msg[160];
@@ -224,7 +224,7 @@ int RunAt(const Options& o) {
   AtomicFile file;
   std::string error;
   if (!file.Create(o.output, &error)) return UsageError(error);
-  StartHeadlessDemo();
+  if (const char* fault = StartHeadlessDemo()) return Failure(fault);
   std::memset(vram, 0, sizeof vram);
   part = o.at_part;
   prfrm = o.at_frame;
@@ -249,7 +249,7 @@ void PrintPartRow(const char* label, std::vector<double> ms) {
 int RunBench() {
   using Clock = std::chrono::steady_clock;
   auto t0 = Clock::now();
-  StartHeadlessDemo();
+  if (const char* fault = StartHeadlessDemo()) return Failure(fault);
   double precalc_ms = Seconds(Clock::now() - t0) * 1000;
   uint32_t clock_start = partime;
 

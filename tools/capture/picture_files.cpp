@@ -81,8 +81,8 @@ bool CloseChecked(FILE* f, bool ok, const std::string& path, std::string* error)
 }
 
 
-// A run may end through exit() deep inside the demo (a broken fonts16.bin ends start-up that
-// way) before any destructor runs: the temporary names still reserved then are removed at exit.
+// Should a run end through exit() before any destructor runs, the temporary names still
+// reserved then are removed at exit.
 std::set<std::string>& PendingTemporaries() {
   static auto* pending = [] {
     auto* names = new std::set<std::string>;
