@@ -13,6 +13,8 @@ void CrossfadeToColorTable2(uint16_t* dst, const uint16_t* src, int r, int g, in
 
 // Full-screen effects.
 void ClearScreen(uint16_t* buffer);
+// dst pixel i = palette[src value i]; a palette is a row of `shades`, and a value that would
+// read past the end of `shades` (or past 255 of a palette of its own) reads its last entry.
 void ShowGradBuffer(uint16_t* dst, const uint16_t* src, const uint16_t* palette);
 void SineBuffer(uint16_t* buffer, int pos);
 void ColorPlasma(uint16_t* dst);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -35,16 +36,32 @@ inline void StorePair(uint16_t* p, uint32_t w) { std::memcpy(p, &w, sizeof w); }
 
 void ClearScreen(uint16_t* buffer) { std::memset(buffer, 0, kPixels * sizeof(uint16_t)); }
 
-// Palette lookups. With AVX-512BW the 256-entry palette sits in eight registers and 32 pixels
-// are looked up by four two-register permutes and a choice among their results, instead of
-// one load per pixel; the plain loop does the same work one pixel at a time.
+// Palette lookups. A palette is a row of `shades` and a value indexes from the row's first
+// entry, so a value above 255 takes its colour from the rows below (the Gouraud stars overshoot
+// at their bright edges). Only a value that would reach past the end of `shades` is held at its
+// last entry; a palette outside `shades` is held within its own 256 entries.
+// With AVX-512BW the first 256 entries sit in eight registers and 32 pixels are looked up by
+// four two-register permutes and a choice among their results, instead of one load per pixel;
+// the rare group of 32 that holds a value above 255 is looked up one pixel at a time, as the
+// plain loop does everywhere.
 namespace {
 
+constexpr uint32_t kShadeEntries = sizeof shades / sizeof shades[0];
+
+// The largest index the palette may be read at.
+uint32_t LastIndex(const uint16_t* palette) {
+  const auto at = reinterpret_cast<uintptr_t>(palette);
+  const auto first = reinterpret_cast<uintptr_t>(shades);
+  if (at < first || at >= first + sizeof shades) return 255;
+  return kShadeEntries - 1 - static_cast<uint32_t>((at - first) / sizeof shades[0]);
+}
+
 void ShowGradPlain(uint16_t* __restrict dst, const uint16_t* __restrict src,
-                   const uint16_t* __restrict palette) {
-  for (int i = 0; i < kPixels; i += 2) {
+                   const uint16_t* __restrict palette, uint32_t last, int from, int to) {
+  for (int i = from; i < to; i += 2) {
     uint32_t w = LoadPair(src + i);
-    StorePair(dst + i, palette[w & 0xFF] | static_cast<uint32_t>(palette[(w >> 16) & 0xFF]) << 16);
+    uint32_t lo = std::min(w & 0xFFFF, last), hi = std::min(w >> 16, last);
+    StorePair(dst + i, palette[lo] | static_cast<uint32_t>(palette[hi]) << 16);
   }
 }
 
@@ -63,7 +80,7 @@ GW_AVX512BW PaletteRegisters LoadPalette(const uint16_t* palette) {
   return p;
 }
 
-// palette[index & 255] for 32 indices.
+// palette[index] for 32 indices of at most 255.
 GW_AVX512BW __m512i LookUp32(const PaletteRegisters& p, __m512i index) {
   // Each permute reads bits 0 .. 5 of the index; bits 6 and 7 choose among the four results.
   __m512i q0 = _mm512_permutex2var_epi16(p.part[0], index, p.part[1]);
@@ -77,10 +94,17 @@ GW_AVX512BW __m512i LookUp32(const PaletteRegisters& p, __m512i index) {
   return _mm512_mask_mov_epi16(low, bit7, high);
 }
 
-GW_AVX512BW void ShowGradPermuted(uint16_t* dst, const uint16_t* src, const uint16_t* palette) {
+GW_AVX512BW void ShowGradPermuted(uint16_t* dst, const uint16_t* src, const uint16_t* palette,
+                                  uint32_t last) {
   const PaletteRegisters p = LoadPalette(palette);
-  for (int i = 0; i < kPixels; i += 32)
-    _mm512_storeu_si512(dst + i, LookUp32(p, _mm512_loadu_si512(src + i)));
+  const __m512i top = _mm512_set1_epi16(255);
+  for (int i = 0; i < kPixels; i += 32) {
+    __m512i index = _mm512_loadu_si512(src + i);
+    if (_mm512_cmpgt_epu16_mask(index, top) != 0)
+      ShowGradPlain(dst, src, palette, last, i, i + 32);
+    else
+      _mm512_storeu_si512(dst + i, LookUp32(p, index));
+  }
 }
 #endif
 
@@ -88,12 +112,11 @@ GW_AVX512BW void ShowGradPermuted(uint16_t* dst, const uint16_t* src, const uint
 
 void ShowGradBuffer(uint16_t* __restrict dst, const uint16_t* __restrict src,
                     const uint16_t* __restrict palette) {
-  // Only the low 8 bits of a value pick its colour. They only differ from the value above 255,
-  // which no producer writes; the mask keeps such a value inside the 256-entry palette.
+  const uint32_t last = LastIndex(palette);
 #ifdef GW_PALETTE_PERMUTE
-  if (CanPermutePalette()) return ShowGradPermuted(dst, src, palette);
+  if (CanPermutePalette()) return ShowGradPermuted(dst, src, palette, last);
 #endif
-  ShowGradPlain(dst, src, palette);
+  ShowGradPlain(dst, src, palette, last, 0, kPixels);
 }
 
 namespace {

@@ -55,6 +55,31 @@ TEST_F(Effects, ShowGradBufferLooksEveryValueUp) {
   for (int i : {0, 1, 2, 3, 1001, kPixels - 2, kPixels - 1}) EXPECT_EQ(dst[i], src[i] * 3 + 1) << i;
 }
 
+// A value past 255 reads on into the next rows of `shades`: where the stars overshoot, row 1
+// shows row 2's orange. Only the end of the table holds a value back.
+TEST_F(Effects, ShowGradBufferReadsPastTheRowButNotPastTheTable) {
+  SetColors();
+  std::vector<uint16_t> src(kPixels), dst(kPixels);
+  for (int i = 0; i < kPixels; ++i) src[i] = static_cast<uint16_t>(254 + i % 47);  // 254 .. 300
+  ShowGradBuffer(dst.data(), src.data(), shades + 256);
+  EXPECT_EQ(dst[0], shades[256 + 254]);
+  EXPECT_EQ(dst[1], shades[256 + 255]);
+  for (int i = 0; i < kPixels; ++i)
+    if (src[i] >= 256) {
+      ASSERT_EQ(dst[i], shades[512 + src[i] - 256]) << i;
+    }
+  EXPECT_NE(dst[2], 0) << "row 2 starts orange, not black";
+
+  const uint16_t kept = shades[16383];
+  shades[16383] = 0x1234;  // the last entry, unfilled by SetColors
+  std::fill(src.begin(), src.end(), 65535);
+  ShowGradBuffer(dst.data(), src.data(), shades + 8 * 256);
+  EXPECT_EQ(dst, std::vector<uint16_t>(kPixels, 0x1234));
+  ShowGradBuffer(dst.data(), src.data(), shades + 63 * 256);
+  EXPECT_EQ(dst, std::vector<uint16_t>(kPixels, 0x1234));
+  shades[16383] = kept;
+}
+
 TEST_F(Effects, SineBufferLeavesTheRightAndCoversTheLeft) {
   std::vector<uint16_t> buf = Noise(9, 255), before = buf;
   SineBuffer(buf.data(), -55);

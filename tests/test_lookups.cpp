@@ -4,6 +4,7 @@
 // there shows as a few wrong pixels anywhere on the screen, not at a chosen spot.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -23,10 +24,24 @@ std::vector<uint16_t> Noise(uint32_t seed, size_t n) {
   return v;
 }
 
-TEST(Lookups, ShowGradBufferUsesTheLowByteOfEveryValue) {
-  std::vector<uint16_t> pal = Noise(3, 256), src = Noise(4, kPixels), dst(kPixels);
+// Values 0 .. 255 with a value past 255 here and there, so that some groups of pixels hold
+// none and others a few: a row of `shades` reads on to the end of the table, a palette of its
+// own to its own last entry.
+TEST(Lookups, ShowGradBufferReadsEveryValueWithinItsTable) {
+  const std::vector<uint16_t> table = Noise(3, 16384);
+  std::copy(table.begin(), table.end(), shades);
+  std::vector<uint16_t> src = Noise(4, kPixels), dst(kPixels);
+  for (int i = 0; i < kPixels; ++i)
+    if (i % 61 != 0) src[i] &= 255;
+  for (int row : {0, 1, 8, 63}) {
+    ShowGradBuffer(dst.data(), src.data(), shades + 256 * row);
+    for (int i = 0; i < kPixels; ++i)
+      ASSERT_EQ(dst[i], shades[std::min(256 * row + src[i], 16383)]) << "row " << row << " pixel " << i;
+  }
+  std::vector<uint16_t> pal(shades + 5, shades + 261);
   ShowGradBuffer(dst.data(), src.data(), pal.data());
-  for (int i = 0; i < kPixels; ++i) ASSERT_EQ(dst[i], pal[src[i] & 255]) << i;
+  for (int i = 0; i < kPixels; ++i) ASSERT_EQ(dst[i], pal[std::min<int>(src[i], 255)]) << i;
+  std::fill(std::begin(shades), std::end(shades), 0);
 }
 
 TEST(Lookups, PolarAtPhasesThatWrap) {
