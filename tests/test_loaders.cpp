@@ -227,6 +227,17 @@ TEST_F(Loaders, RefusedModelsLeaveTheObjectAlone) {
   };
   ExpectRefused(header32(kMaxWork + 1, 0, 0, (kMaxWork + 1) * 12), true, "too many points");
   ExpectRefused(header32(0, kMaxWork + 1, 0, (kMaxWork + 1) * 8), true, "too many lines");
+  // Lines that all join point 0 to itself: only their number is wrong.
+  RawModel many;
+  AddPoint(many, 0, 0, 0);
+  many.lines.assign(2 * (kMaxWork + 1), 0);
+  ExpectRefused(Encode(many, true), true, "one line more than fits, every endpoint valid");
+  many.lines.resize(2 * kMaxWork);
+  Object3d most{};
+  EXPECT_TRUE(Load(Encode(many, true), true, &most));
+  EXPECT_EQ(most.nlines, kMaxWork);
+  ReleaseArrays(most);
+  presented = 0;
   ExpectRefused(header32(3, 0, kMaxSortedPolys + 1, 36 + (kMaxSortedPolys + 1) * 12), true,
                 "too many polygons");
   ExpectRefused(header32(0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 64), true, "absurd counts");

@@ -235,6 +235,13 @@ TEST_F(Pipeline, BadObjectsAndUnknownModesDrawNothing) {
   t.polys[0].p2 = 2;
   t.obj.npolys = -1;
   Draw(32, t.obj);
+  t.obj.npolys = 1;
+  Line3d past{0, 3, 0xF81F};  // ends one past the last point, which sits on screen
+  spts[0] = {10, 5, 0}, spts[3] = {30, 5, 0};
+  t.obj.lines = &past;
+  t.obj.nlines = 1;
+  Draw(2, t.obj);
+  t.obj.nlines = 0;
   RenderOld(nullptr, 0, frame.data());
   Object3d empty{};  // never built
   for (int32_t mode : {1, 2, 4, 8, 16, 32, 64, 260, 264, 272, 288, 544}) Draw(mode, empty);

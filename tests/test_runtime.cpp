@@ -2,6 +2,8 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <string>
 
@@ -148,6 +150,17 @@ TEST(Sound, MissingSongLeavesTheDemoSilent) {
   PlaySong();
   SoundEnd();
   ASSERT_EQ(chdir(old), 0);
+  SDL_Quit();
+}
+
+// The song sits in the build folder, but without a device there is nothing to play it on.
+TEST(Sound, WithoutAnAudioDeviceTheSongIsNotLoaded) {
+  ASSERT_EQ(access("demosong.ogg", R_OK), 0) << "run from the build folder";
+  setenv("SDL_AUDIODRIVER", "no-such-audio", 1);
+  SoundInit();
+  EXPECT_FALSE(SongLoaded());
+  SoundEnd();
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
   SDL_Quit();
 }
 

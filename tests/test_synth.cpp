@@ -200,6 +200,10 @@ TEST(SongText, MistakesAreReportedWithTheirLine) {
       {"instrument u wave sine cutoff 1e400\nend\n", "line 4: not a number"},
       {"pattern p bars 1\n  t A4\nend\nsection s at 0 beats 4\n  play p from 3 to 2\nend\n", "play ends before"},
       {"pattern p bars 1.5\n  t A4\nend\n", "line 4: 1.5 is not a whole number"},
+      {"pattern p bars 1\n  t\nend\n", "line 5: 0 steps"},
+      {"pattern p bars 1\n  t A4\nend\nsection s at 0 beats 4\n  play p from 2 to 2\nend\n",
+       "line 8: play ends before it starts"},
+      {"song fade 3\npattern p bars 1\n  t A4\nend\n", "line 10: the fade starts after the end"},
   };
   for (const auto& [body, message] : cases) {
     try {
