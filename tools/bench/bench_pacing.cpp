@@ -106,7 +106,11 @@ int main(int argc, char** argv) {
   // The loading screen builds the tables between its frames, so only its median interval
   // tells how it is paced; its CPU share is mostly that building.
   Stretch loading = Begin();
-  precalcs();
+  if (const char* fault = precalcs()) {
+    std::fprintf(stderr, "bench_pacing: %s\n", fault);
+    CloseSdlPlatform();
+    return 1;
+  }
   Report("loading", loading);
   SoundInit();
   PlaySong();
