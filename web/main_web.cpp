@@ -5,6 +5,7 @@
 #include <emscripten.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -26,9 +27,17 @@ EM_JS(void, SeekDone, (int reached, double worst_frame_ms), {
 
 namespace {
 
+// A start-up fault (a bad font file) ends the program as on the desktop: its one line on stderr,
+// which the page shows, and status 1.
+void StopIfFault(const char* fault) {
+  if (fault == nullptr) return;
+  std::fprintf(stderr, "glasswhirligo: %s\n", fault);
+  std::exit(1);
+}
+
 void PlayShow() {
   OpenWebPlatform();
-  precalcs();
+  StopIfFault(precalcs());
   SoundInit();
   PlaySong();
   partime = platform.ticks();
@@ -62,7 +71,7 @@ struct SeekState {
 void Seek(uint32_t ms) {
   static SeekState state;
   SetFrameHook(SeekState::Hook, &state);
-  StartHeadlessDemo();
+  StopIfFault(StartHeadlessDemo());
   state.target = partime + ms;
   state.clock_started = true;
   double worst = 0;

@@ -23,13 +23,16 @@ void Hook(const uint16_t* frame, uint32_t, void*) {
 
 int main() {
   SetFrameHook(Hook, nullptr);
-  RunHeadlessDemo();
+  if (const char* fault = RunHeadlessDemo()) {
+    std::fprintf(stderr, "gw_node_digest: %s\n", fault);
+    return 1;
+  }
   std::printf("frame digest: %016llx\n", static_cast<unsigned long long>(digest));
   // Timed again without the digest, which costs more than drawing, and reported as
   // glasswhirligo-capture --bench reports the native program.
   SetFrameHook(nullptr, nullptr);
   double t0 = emscripten_get_now();
-  StartHeadlessDemo();
+  if (StartHeadlessDemo() != nullptr) return 1;
   double t1 = emscripten_get_now();
   uint32_t clock_start = partime;
   do {
