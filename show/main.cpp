@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
     Script();
     AnswerRequests();
   } while (!quit);
+  if (const char* fault = RestartFault()) StartFailed(fault);
   CloseSdlPlatform();
   SoundEnd();
   HandToLauncher();

@@ -68,6 +68,7 @@ Platform backend;          // the platform the show runs on, without the player'
 uint32_t show_start = 0;   // clock reading at show time 0
 bool paused = false;
 uint32_t paused_at = 0;
+const char* restart_fault = nullptr;
 uint32_t hold_until = 0;   // after a seek: when the next frame routine starts
 
 // Replays one frame in the globals and marks it; the last one sets quit.
@@ -187,13 +188,18 @@ void Resume() {
 }
 
 // The start-up once more: the loading screen on the running clock, silent, then the song and
-// the part clock from their starts. The state copies stay valid: the start is the same.
+// the part clock from their starts. The state copies stay valid: the start is the same. A font
+// file spoilt since the first start ends the show instead, with the fault kept for the way out.
 void Restart() {
   paused = false;
   may_build = false;
   StopSong();
   ResetDemo();
-  precalcs();
+  if (const char* fault = precalcs()) {
+    restart_fault = fault;
+    quit = 1;
+    return;
+  }
   PlaySong();
   partime = platform.ticks();
   show_start = partime;
@@ -253,6 +259,8 @@ void AnswerRequests() {
   Answer(r);
   while (paused && !quit) Answer(platform.wait());
 }
+
+const char* RestartFault() { return restart_fault; }
 
 int64_t ShowTime() { return static_cast<uint32_t>((paused ? paused_at : platform.ticks()) - show_start); }
 bool ShowPaused() { return paused; }

@@ -16,6 +16,10 @@ void StartPlayer();
 // Between two frames: answers the collected requests. A paused show waits here for events.
 void AnswerRequests();
 
+// Why a restart could not start the show again (the font file went bad), or nullptr. The show
+// has ended then, and the program ends as a failed start does.
+const char* RestartFault();
+
 // Show time: milliseconds since the part clock first started, where the song is.
 int64_t ShowTime();
 bool ShowPaused();

@@ -3,11 +3,13 @@
 // the pause, the song's position, and a run without keys that shows the plain run's frames.
 #include <SDL_mixer.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "platform/demo.h"
@@ -79,7 +81,7 @@ PlainRun RunPlain() {
   PlainRun run;
   Presents presents{&run};
   SetFrameHook(Remember, &presents);
-  StartHeadlessDemo();
+  EXPECT_STREQ(StartHeadlessDemo(), nullptr);
   uint32_t start = partime;
   run.frames.push_back({0, 0, part, Digest(vram)});
   do {
@@ -118,7 +120,7 @@ void WaitWatcher(void* user) {
 size_t Play(Watch& w) {
   SetFrameHook(Watcher, &w);
   SetWaitHook(WaitWatcher, &w);
-  StartHeadlessDemo();
+  EXPECT_STREQ(StartHeadlessDemo(), nullptr);
   size_t loading = w.shown.size();
   StartPlayer();
   do {
@@ -172,7 +174,7 @@ TEST_F(Player, SeeksLandOnTheReplaysFrameAndGoOnFromIt) {
 
   Watch w;
   SetFrameHook(Watcher, &w);
-  StartHeadlessDemo();
+  EXPECT_STREQ(StartHeadlessDemo(), nullptr);
   StartPlayer();
   for (int64_t t : order) {
     quit = 0;
@@ -219,7 +221,7 @@ TEST_F(Player, RightAndLeftMoveTenSecondsFromTheClock) {
   size_t next = 0;
   // The key is queued before a frame routine and answered after it, at that routine's end.
   SetFrameHook(Watcher, &w);
-  StartHeadlessDemo();
+  EXPECT_STREQ(StartHeadlessDemo(), nullptr);
   StartPlayer();
   do {
     if (next < std::size(presses) && ShowTime() >= presses[next].after) {
@@ -349,7 +351,7 @@ TEST_F(Player, SongFollowsSeeksPausesAndRestarts) {
   Watch w;
   SetFrameHook(Watcher, &w);
   SetWaitHook(WaitWatcher, &w);
-  StartHeadlessDemo();
+  EXPECT_STREQ(StartHeadlessDemo(), nullptr);
   SoundInit();
   ASSERT_TRUE(SongLoaded()) << "demosong.ogg in the build folder, an audio device (dummy)";
   PlaySong();
@@ -386,6 +388,27 @@ TEST_F(Player, SongFollowsSeeksPausesAndRestarts) {
   SetFrameHook(nullptr, nullptr);
   SetWaitHook(nullptr, nullptr);
   SoundEnd();
+}
+
+// A restart that finds no font file (it was there at the first start) ends the show and keeps
+// the fault for the program's way out.
+TEST_F(Player, ARestartWithoutTheFontFileEndsTheShowWithItsFault) {
+  EXPECT_STREQ(StartHeadlessDemo(), nullptr);
+  StartPlayer();
+  Script();
+  char home[4096];
+  ASSERT_NE(getcwd(home, sizeof home), nullptr);
+  char away[] = "/tmp/gw-restart-XXXXXX";
+  ASSERT_NE(mkdtemp(away), nullptr);
+  ASSERT_EQ(chdir(away), 0);
+  QueueHeadlessRequest(kRequestRestart);
+  Script();
+  AnswerRequests();
+  EXPECT_EQ(chdir(home), 0);
+  rmdir(away);
+  EXPECT_EQ(quit, 1);
+  ASSERT_NE(RestartFault(), nullptr);
+  EXPECT_EQ(std::string(RestartFault()).rfind("fonts16.bin: cannot be opened", 0), 0u) << RestartFault();
 }
 
 }  // namespace

@@ -29,11 +29,11 @@ double TimedSeek(int64_t t) {
 
 int main() {
   SetFrameHook(Stamp, nullptr);
-  StartHeadlessDemo();
+  if (StartHeadlessDemo() != nullptr) return 1;
   StartPlayer();
   std::printf("first seek to 230 s, no copies yet: %.1f ms\n", TimedSeek(230000));
 
-  StartHeadlessDemo();
+  if (StartHeadlessDemo() != nullptr) return 1;
   StartPlayer();
   auto a = Clock::now();
   BuildSnapshots();
