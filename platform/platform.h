@@ -15,7 +15,12 @@ enum Request : uint32_t {
   kRequestNextPart = 1u << 5,          // Page Down
   kRequestRestart = 1u << 6,           // Home: from the loading screen again
   kRequestToggleFullscreen = 1u << 7,  // F
+  kRequestSeek = 1u << 8,              // the page's bar: to the show time in requested_seek_ms
 };
+
+// With kRequestSeek: the show time asked for, in milliseconds (the latest, when several came in
+// one drain of the event queue).
+extern uint32_t requested_seek_ms;
 
 struct Platform {
   uint32_t (*ticks)();                      // milliseconds, wrapping
@@ -36,6 +41,7 @@ uint32_t VirtualTicks();
 using FrameHook = void (*)(const uint16_t* frame, uint32_t ticks, void* user);
 void SetFrameHook(FrameHook hook, void* user);
 void QueueHeadlessRequest(uint32_t requests);  // the next poll reports these too
+void QueueHeadlessSeek(uint32_t show_ms);      // kRequestSeek to show time show_ms
 // Nothing sleeps headless: a wait calls this hook (which may queue requests or move the clock),
 // then returns at once with whatever is queued.
 using WaitHook = void (*)(void* user);

@@ -56,6 +56,11 @@ void SetFrameHook(FrameHook hook, void* user) {
 
 void QueueHeadlessRequest(uint32_t requests) { queued_requests |= requests; }
 
+void QueueHeadlessSeek(uint32_t show_ms) {
+  requested_seek_ms = show_ms;
+  queued_requests |= kRequestSeek;
+}
+
 void SetWaitHook(WaitHook hook, void* user) {
   wait_hook = hook;
   wait_hook_user = user;
@@ -64,3 +69,4 @@ void SetWaitHook(WaitHook hook, void* user) {
 bool HeadlessFullscreen() { return headless_fullscreen; }
 
 Platform platform = kHeadless;
+uint32_t requested_seek_ms = 0;

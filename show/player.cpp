@@ -215,6 +215,7 @@ void Answer(uint32_t r) {
   }
   if (r & kRequestRestart) return Restart();
   if (r & kRequestPause) paused ? Resume() : Pause();
+  if (r & kRequestSeek) SeekShow(requested_seek_ms);
   if (r & kRequestBack) SeekShow(ShowTime() - kStep);
   if (r & kRequestForward) SeekShow(ShowTime() + kStep);
   if (r & kRequestPreviousPart) SeekToFrame(PreviousPartStart());
@@ -267,6 +268,15 @@ bool ShowPaused() { return paused; }
 
 void SeekShow(int64_t t) { SeekToFrame(FrameAt(t)); }
 
+const char* SeekFreshShow(uint32_t t, bool* reached) {
+  *reached = false;
+  if (const char* fault = StartHeadlessDemo()) return fault;
+  StartPlayer();
+  *reached = !ShowEndsBy(t);
+  if (*reached) SeekShow(t);
+  return nullptr;
+}
+
 uint32_t ShowEnd() {
   BuildSnapshots();
   return marks.back().ended;
@@ -275,6 +285,15 @@ uint32_t ShowEnd() {
 bool ShowEndsBy(uint32_t t) {
   Cover(t);
   return built && t >= marks.back().ended;
+}
+
+bool TimelineWhole() { return built; }
+
+std::vector<uint32_t> PartStarts() {
+  std::vector<uint32_t> starts;
+  for (size_t n = 1; n < marks.size(); ++n)
+    if (n == 1 || marks[n].part != marks[n - 1].part) starts.push_back(marks[n].presented);
+  return starts;
 }
 
 void BuildSnapshots() {

@@ -6,6 +6,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // What CheckJoy collected for the player: every request but quitting.
 extern uint32_t pending_requests;
@@ -29,10 +30,20 @@ bool ShowPaused();
 // last frame, after which the show ends as it always does).
 void SeekShow(int64_t t);
 
+// A fresh show on the headless platform with the player, put at show time t as a seek puts it
+// (glasswhirligo-capture --seek, the page's test mode). Returns nullptr, or the start-up's fault
+// (see StartHeadlessDemo); *reached is false when the show ends by t (and nothing moved).
+[[nodiscard]] const char* SeekFreshShow(uint32_t t, bool* reached);
+
 // The show time at which the show ends (its clock after the last frame); whether it has ended
 // by show time t (replaying only as far as needed to know).
 uint32_t ShowEnd();
 bool ShowEndsBy(uint32_t t);
+
+// The timeline as far as replays have met it: whether they met its end (the copies are then all
+// built), and the show time at which each part's run of frames begins.
+bool TimelineWhole();
+std::vector<uint32_t> PartStarts();
 
 // The state copies: built now rather than in spare time; their number and memory.
 void BuildSnapshots();

@@ -347,6 +347,32 @@ TEST_F(Player, FTogglesFullScreenWithoutTouchingTheShow) {
   for (size_t i = 0; i < 40; ++i) EXPECT_EQ(w.shown[l + i], F(i + 1).digest) << i;
 }
 
+// The page's bar: a seek to a show time, queued as the keys are, while playing and while paused;
+// then the timeline the bar draws: the parts' starts as the plain run has them.
+TEST_F(Player, TheBarsSeekLandsOnTheReplaysFrameAndTheTimelineHasEachPartsStart) {
+  Watch w;
+  size_t loading = Loading();
+  w.on_frame = [&](size_t i) {
+    if (i == loading + 100) QueueHeadlessSeek(120000);
+    if (i == loading + 200) QueueHeadlessRequest(kRequestPause);
+  };
+  int waits = 0;
+  w.on_wait = [&] {
+    if (++waits == 1) QueueHeadlessSeek(30000);
+    if (waits == 2) QueueHeadlessRequest(kRequestPause | kRequestQuit);
+  };
+  size_t l = Play(w);
+  size_t at120 = plain->At(120000), at30 = plain->At(30000);
+  ASSERT_EQ(w.shown.size(), l + 202);
+  EXPECT_EQ(w.shown[l + 101], F(at120).digest) << "the bar's seek, on the next present";
+  EXPECT_EQ(w.shown[l + 102], F(at120 + 1).digest);
+  EXPECT_EQ(w.shown[l + 201], F(at30).digest) << "while paused";
+  EXPECT_TRUE(TimelineWhole());
+  std::vector<uint32_t> starts = {F(1).presented};
+  for (int p : {2, 0, 1, 4, 3, 7}) starts.push_back(F(plain->FirstOfPart(p)).presented);
+  EXPECT_EQ(PartStarts(), starts);
+}
+
 TEST_F(Player, SongFollowsSeeksPausesAndRestarts) {
   Watch w;
   SetFrameHook(Watcher, &w);

@@ -207,15 +207,14 @@ int RunSeek(const Options& o) {
   AtomicFile file;
   std::string error;
   if (!file.Create(o.output, &error)) return UsageError(error);
-  if (const char* fault = StartHeadlessDemo()) return Failure(fault);
-  StartPlayer();
-  if (ShowEndsBy(o.seek_ms)) {
+  bool reached = false;
+  if (const char* fault = SeekFreshShow(o.seek_ms, &reached)) return Failure(fault);
+  if (!reached) {
     char msg[160];
     std::snprintf(msg, sizeof msg, "--seek %.3f: the demo ends %.3f s after the part clock starts",
                   o.seek_ms / 1000.0, ShowEnd() / 1000.0);
     return UsageError(msg);
   }
-  SeekShow(o.seek_ms);
   if (!WriteFrameTo(file, o, vram, &error)) return Failure(error);
   return 0;
 }
