@@ -14,6 +14,9 @@ EM_JS(void, PutFrameOnCanvas, (const uint8_t* rgba, int size), {
   Module.gw.showFrame(HEAPU8.subarray(rgba, rgba + size));
 });
 EM_JS(uint32_t, TakePageRequests, (), { return Module.gw.takeRequests() >>> 0; });
+EM_JS(uint32_t, TakePageSeekTarget, (), { return Module.gw.takeSeekTarget() >>> 0; });
+// Resolves as soon as the page has a request: a paused show costs the browser nothing.
+EM_ASYNC_JS(void, PageRequestComing, (), { await Module.gw.requestComing(); });
 
 namespace {
 
@@ -49,14 +52,19 @@ void WebPresent(const uint16_t* frame) {
   YieldToBrowser(0, true);
 }
 
-uint32_t WebPoll() { return TakePageRequests(); }
+uint32_t WebPoll() {
+  uint32_t r = TakePageRequests();
+  if (r & kRequestSeek) requested_seek_ms = TakePageSeekTarget();
+  return r;
+}
 
-// A paused show hands the browser its turns until the page has a request for it.
+// A paused show leaves the browser alone until the page has a request for it; the wait is no
+// frame's work.
 uint32_t WebWait() {
-  for (;;) {
-    if (uint32_t r = TakePageRequests()) return r;
-    emscripten_sleep(50);
-  }
+  uint32_t r;
+  while (!(r = WebPoll())) PageRequestComing();
+  busy_since = emscripten_get_now();
+  return r;
 }
 
 // The page switches full screen itself, inside the key's own event: browsers allow it nowhere

@@ -1,29 +1,33 @@
-// The web edition's program: the same start-up and frames as the native one, on the page's
-// canvas and clock. With "--seek MS" (the page's test mode) it plays the show on the virtual
-// clock up to that moment, leaves that frame on the canvas and stops, as
+// The web edition's program: the same start-up, frames and player as the native one, on the
+// page's canvas and clock. With "--seek MS" (the page's test mode) it seeks a fresh show on the
+// virtual clock to that moment, leaves that frame on the canvas and stops, as
 // glasswhirligo-capture --seek does.
 #include <emscripten.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "platform/demo.h"
 #include "platform/platform.h"
 #include "platform/sound.h"
 #include "precalc/precalc.h"
 #include "show/headless.h"
+#include "show/player.h"
 #include "show/script.h"
 
-EM_JS(void, PartClockStarted, (uint32_t ticks), { Module.gw.partClockStarted(ticks); });
+EM_JS(void, ShowStarted, (), { Module.gw.showStarted(); });
+EM_JS(void, PutTimeline, (const uint32_t* starts, int count, uint32_t end, uint32_t copies,
+                          double copies_bytes), {
+  Module.gw.timeline({ partStarts: Array.from(HEAPU32.subarray(starts >> 2, (starts >> 2) + count)),
+    end: end, copies: copies, copiesBytes: copies_bytes });
+});
 EM_JS(void, ShowEnded, (double worst_frame_ms, double mean_frame_ms, uint32_t frames), {
   Module.gw.showEnded({ worstMs: worst_frame_ms, meanMs: mean_frame_ms, frames: frames });
 });
 EM_ASYNC_JS(void, WaitForReplay, (), { await Module.gw.replayRequested(); });
-EM_JS(void, SeekDone, (int reached, double worst_frame_ms), {
-  Module.gw.seekDone(reached !== 0, worst_frame_ms);
-});
+EM_JS(void, SeekDone, (int reached, double seek_ms), { Module.gw.seekDone(reached !== 0, seek_ms); });
 
 namespace {
 
@@ -35,54 +39,46 @@ void StopIfFault(const char* fault) {
   std::exit(1);
 }
 
+// The page's bar learns the parts' starts and the show's length once the spare-time replays
+// have met its end (a few seconds into the first part).
+void PutTimelineOnPage() {
+  std::vector<uint32_t> starts = PartStarts();
+  PutTimeline(starts.data(), static_cast<int>(starts.size()), ShowEnd(),
+              static_cast<uint32_t>(SnapshotCount()), static_cast<double>(SnapshotBytes()));
+}
+
 void PlayShow() {
   OpenWebPlatform();
   StopIfFault(precalcs());
   SoundInit();
   PlaySong();
   partime = platform.ticks();
-  PartClockStarted(partime);
+  StartPlayer();
+  ShowStarted();
   ResetWebFrameTimes();
+  bool timeline_on_page = false;
   do {
     Script();
+    AnswerRequests();
+    if (!timeline_on_page && TimelineWhole()) {
+      PutTimelineOnPage();
+      timeline_on_page = true;
+    }
   } while (!quit);
+  StopIfFault(RestartFault());
   SoundEnd();
   WebFrameTimes times = WebFrameTimesSoFar();
   ShowEnded(times.worst_ms, times.mean_ms, times.frames);
 }
 
-// The frame on screen at the target: the last one presented at or before it.
-struct SeekState {
-  uint32_t target = 0;
-  bool clock_started = false;
-  bool passed = false;
-  uint16_t frame[kPixels] = {};
-
-  static void Hook(const uint16_t* f, uint32_t ticks, void* user) {
-    auto* self = static_cast<SeekState*>(user);
-    if (self->clock_started && ticks > self->target) {
-      self->passed = true;
-      return;
-    }
-    std::memcpy(self->frame, f, sizeof self->frame);
-  }
-};
-
+// The capture tool's seek, on the headless platform: the frame it leaves goes on the canvas.
 void Seek(uint32_t ms) {
-  static SeekState state;
-  SetFrameHook(SeekState::Hook, &state);
-  StopIfFault(StartHeadlessDemo());
-  state.target = partime + ms;
-  state.clock_started = true;
-  double worst = 0;
-  while (!quit && !state.passed) {
-    double start = emscripten_get_now();
-    Script();
-    worst = std::max(worst, emscripten_get_now() - start);
-  }
-  SetFrameHook(nullptr, nullptr);
-  ShowOnPage(state.frame);
-  SeekDone(state.passed || state.target < VirtualTicks(), worst);
+  double start = emscripten_get_now();
+  bool reached = false;
+  StopIfFault(SeekFreshShow(ms, &reached));
+  double took = emscripten_get_now() - start;
+  ShowOnPage(vram);
+  SeekDone(reached, took);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The page around the web edition: loads the data files, waits for one click or key (the
-// browser allows sound only after one), starts the program, plays the song with Web Audio,
-// passes keys to the program and shows what happened in one line under the picture.
+// browser allows sound only after one), starts the program, plays the song with Web Audio where
+// the program says the show is, passes keys and the bar's seeks to the program, and shows what
+// happened in one line under the picture.
 //
 // index.html?seek=SECONDS is the test mode: the show runs on the virtual clock up to that
 // moment, leaves that frame on the canvas and stops, with no gesture and no sound.
@@ -8,22 +9,33 @@
 
 (() => {
   const canvas = document.getElementById('screen');
-  const stage = document.getElementById('stage');
   const promptText = document.getElementById('prompt');
   const againButton = document.getElementById('again');
+  const player = document.getElementById('player');
   const fullscreenButton = document.getElementById('fullscreen');
   const messageLine = document.getElementById('message');
+
+  // Where the show is, as the program last said (with the song's calls): show time `ms` at
+  // performance.now() reading `at` (null while the show has no song: before the part clock).
+  const clock = { at: null, ms: 0, paused: false };
 
   // What a test (or a curious person in the console) can read.
   const status = window.glasswhirligo = {
     state: 'loading',  // loading, waiting, starting, playing, ended, seeked, failed
     message: '',
     framesShown: 0,
-    partClockStart: null,  // performance.now() reading, in ms, when the part clock started
     frameTimes: null,  // how long frames kept the browser busy: { worstMs, meanMs, frames }
+    timeline: null,  // { partStarts, end } in ms of show time, and the player's copies
+    lastSeekMs: null,  // the show time the bar last asked for
+    seekResponseMs: null,  // from the last key or click that moved the show to its new frame
     songPosition: () => sound.position(),
-    partClock: () => status.partClockStart === null ? null
-      : (performance.now() - status.partClockStart) / 1000,
+    // Show time in seconds: from the part clock's start, moved by seeks, held by a pause.
+    partClock: () => clock.at === null ? null
+      : (clock.paused ? clock.ms : clock.ms + performance.now() - clock.at) / 1000,
+    paused: () => clock.paused,
+    // Whether a request is still on its way to the program, or its frame to the canvas.
+    busy: () => pendingRequests !== 0 || response.taken,
+    seek: ms => bar.seekTo(ms),  // as the bar seeks (the console's, and the benchmark's)
   };
 
   function say(text) {
@@ -46,13 +58,20 @@
     image.data.set(rgba);
     context2d.putImageData(image, 0, 0);
     ++status.framesShown;
+    if (response.taken) {
+      status.seekResponseMs = performance.now() - response.askedAt;
+      response.taken = false;
+    }
   }
 
   function toggleFullscreen() {
     if (document.fullscreenElement) document.exitFullscreen();
-    else if (stage.requestFullscreen) stage.requestFullscreen().catch(() => {});
+    else if (player.requestFullscreen) player.requestFullscreen().catch(() => {});
   }
-  fullscreenButton.addEventListener('click', toggleFullscreen);
+  fullscreenButton.addEventListener('click', event => {
+    toggleFullscreen();
+    event.currentTarget.blur();  // or Space, the pause key, would press it again
+  });
 
   // ---- Keys: the same requests as the native program (platform/platform.h) -----------------
 
@@ -60,11 +79,25 @@
     Escape: 1 << 0, ' ': 1 << 1, ArrowLeft: 1 << 2, ArrowRight: 1 << 3,
     PageUp: 1 << 4, PageDown: 1 << 5, Home: 1 << 6, f: 1 << 7, F: 1 << 7,
   };
+  const kSeekBit = 1 << 8;  // the bar's: to seekTarget
+  const kMoves = kSeekBit | (0xf << 2);  // the requests answered with a new frame
   let pendingRequests = 0;
+  let seekTarget = 0;
+  let wake = null;  // resolves the paused program's wait
+  // The time from a request that moves the show to the frame it leads to.
+  const response = { askedAt: 0, taken: false };
+
+  function request(bits) {
+    if (bits & kMoves) response.askedAt = performance.now();
+    pendingRequests |= bits;
+    if (wake) wake();
+    wake = null;
+  }
 
   function takeRequests() {
     const r = pendingRequests;
     pendingRequests = 0;
+    if (r & kMoves) response.taken = true;
     return r;
   }
 
@@ -100,18 +133,25 @@
       return (this.context.baseLatency || 0) + (this.context.outputLatency || 0);
     },
 
+    audible() {
+      return this.buffer !== null && this.context !== null && this.context.state === 'running';
+    },
+
     // Resolves once the song is heard, so the part clock starts with it.
     async play() {
       await this.decoded;
-      if (!this.buffer || !this.context || this.context.state !== 'running') return false;
+      if (!this.audible()) return false;
       this.startAt(0, this.latency());
       await new Promise(r => setTimeout(r, this.latency() * 1000));
+      clearInterval(this.keeper);
       this.keeper = setInterval(() => this.keepInTime(), 500);
       return true;
     },
 
+    // Plays from `offset` seconds now, heard `delay` seconds later; past the song's end, nothing.
     startAt(offset, delay) {
-      if (this.source) this.source.stop();
+      this.silence();
+      if (offset >= this.buffer.duration) return;
       this.source = this.context.createBufferSource();
       this.source.buffer = this.buffer;
       this.source.connect(this.context.destination);
@@ -121,24 +161,38 @@
       this.anchorPosition = offset;
     },
 
+    // The show moved, stopped or went on: the song goes where the show is, unless it is there.
+    follow() {
+      if (!this.keeper) return;  // silent, or stopped
+      const at = status.partClock();
+      if (at === null || clock.paused) return this.silence();
+      if (this.source && Math.abs(at - this.position()) < 0.02) return;
+      this.startAt(at + this.latency(), this.latency());
+    },
+
     // The audio clock and the browser's clock drift apart (by a frame in a few minutes on some
     // machines, faster when the audio output falls behind): a slight change of speed, a fraction of
     // a semitone, brings the song back to the part clock, and a jump when it is far off.
     keepInTime() {
-      const clock = status.partClock();
-      if (clock === null || !this.source) return;
-      const behind = clock - this.position();
-      if (Math.abs(behind) > 0.25) return this.startAt(clock + this.latency(), this.latency());
+      const at = status.partClock();
+      if (at === null || clock.paused || !this.source) return;
+      const behind = at - this.position();
+      if (Math.abs(behind) > 0.25) return this.startAt(at + this.latency(), this.latency());
       this.anchorPosition = this.position();
       this.anchorTime = this.context.currentTime;
       this.rate = 1 + Math.max(-0.005, Math.min(0.005, behind / 4));
       this.source.playbackRate.value = this.rate;
     },
 
-    stop() {
-      clearInterval(this.keeper);
+    silence() {
       if (this.source) this.source.stop();
       this.source = null;
+    },
+
+    stop() {
+      clearInterval(this.keeper);
+      this.keeper = null;
+      this.silence();
     },
 
     // Where in the song the listener is.
@@ -179,13 +233,28 @@
   const hooks = {
     showFrame,
     takeRequests,
+    takeSeekTarget: () => seekTarget,
+    requestComing: () => pendingRequests ? Promise.resolve() : new Promise(r => { wake = r; }),
     playSong: () => sound.play(),
-    stopSong: () => sound.stop(),
-    partClockStarted(ticks) {
+    stopSong() {
+      sound.stop();
+      clock.at = null;
+    },
+    songAt(ms, ticks, paused) {
       // The program's clock is performance.now() in whole ms, wrapped to 32 bits.
       const now = performance.now();
-      status.partClockStart = now - ((Math.floor(now) - ticks) >>> 0);
+      clock.at = now - ((Math.floor(now) - ticks) >>> 0);
+      clock.ms = ms;
+      clock.paused = paused;
+      sound.follow();
+      restless();
+    },
+    showStarted() {
       status.state = 'playing';
+    },
+    timeline(t) {
+      status.timeline = t;
+      bar.mark(t);
     },
     showEnded(frameTimes) {
       status.state = 'ended';
@@ -193,10 +262,11 @@
       status.frameTimes = frameTimes;
       againButton.hidden = false;
       againButton.focus();
+      restless();
     },
     replayRequested: () => new Promise(r => { replay = r; }),
-    seekDone(reached, worstFrameMs) {
-      status.frameTimes = { worstMs: worstFrameMs };
+    seekDone(reached, seekMs) {
+      status.testSeekMs = seekMs;
       if (!reached) return fail('The show ends before that moment.');
       status.state = 'seeked';
     },
@@ -206,9 +276,106 @@
     againButton.hidden = true;
     say('');
     status.state = 'starting';
-    status.partClockStart = null;
+    clock.at = null;
     canvas.focus();
     if (replay) replay();
+  });
+
+  // ---- The bar: where the show is, where each part begins; a click or a drag seeks ----------
+
+  const barElement = document.getElementById('bar');
+  const playedElement = document.getElementById('played');
+  const knobElement = document.getElementById('knob');
+  const timeText = document.getElementById('time');
+
+  const bar = {
+    end: null,  // the show's length in ms, once the program knows it
+    dragged: null,  // while dragging: the show time under the pointer
+
+    mark(t) {
+      this.end = t.end;
+      barElement.classList.remove('unknown');
+      const track = document.getElementById('track');
+      for (const old of track.querySelectorAll('.mark')) old.remove();
+      for (const start of t.partStarts) {
+        const tick = document.createElement('div');
+        tick.className = 'mark';
+        tick.style.left = `${100 * start / t.end}%`;
+        track.appendChild(tick);
+      }
+    },
+
+    // The show time under a pointer at clientX: the bar's width is the show's length.
+    timeAt(clientX) {
+      const r = barElement.getBoundingClientRect();
+      const f = Math.min(1, Math.max(0, (clientX - r.left) / r.width));
+      return Math.round(f * this.end);
+    },
+
+    seek(clientX) {
+      this.dragged = this.timeAt(clientX);
+      this.seekTo(this.dragged);
+    },
+
+    seekTo(ms) {
+      ms = Math.max(0, Math.round(ms));
+      status.lastSeekMs = ms;
+      seekTarget = ms;
+      request(kSeekBit);
+    },
+
+    usable() {
+      return this.end !== null && status.state === 'playing';
+    },
+
+    draw() {
+      const at = this.dragged ?? (status.partClock() === null ? null : status.partClock() * 1000);
+      const f = at === null || this.end === null ? 0 : Math.min(1, at / this.end);
+      playedElement.style.width = knobElement.style.left = `${100 * f}%`;
+      timeText.textContent = at === null ? ''
+        : `${clockText(at)}${this.end === null ? '' : ' / ' + clockText(this.end)}` +
+          (clock.paused ? ' \u00b7 paused' : '');
+      requestAnimationFrame(() => this.draw());
+    },
+  };
+
+  function clockText(ms) {
+    const s = Math.floor(ms / 1000);
+    return `${Math.floor(s / 60)}:${String(s % 60).padStart(2, '0')}`;
+  }
+
+  barElement.addEventListener('pointerdown', event => {
+    if (!bar.usable() || event.button !== 0) return;
+    barElement.setPointerCapture(event.pointerId);
+    barElement.classList.add('dragging');
+    bar.seek(event.clientX);
+  });
+  barElement.addEventListener('pointermove', event => {
+    if (bar.dragged !== null && bar.usable()) bar.seek(event.clientX);
+  });
+  for (const type of ['pointerup', 'pointercancel']) {
+    barElement.addEventListener(type, () => {
+      bar.dragged = null;
+      barElement.classList.remove('dragging');
+    });
+  }
+  bar.draw();
+
+  // Fullscreen, while the show plays: the bar and the controls fade out when the mouse rests,
+  // and come back when it moves.
+  let restTimer = null;
+  function restless() {
+    player.classList.remove('resting');
+    clearTimeout(restTimer);
+    restTimer = setTimeout(() => {
+      if (document.fullscreenElement === player && status.state === 'playing' && !clock.paused
+        && bar.dragged === null) player.classList.add('resting');
+    }, 2000);
+  }
+  player.addEventListener('pointermove', restless);
+  document.addEventListener('fullscreenchange', () => {
+    fullscreenButton.textContent = document.fullscreenElement ? 'Window' : 'Fullscreen';
+    restless();
   });
 
   // Compiles the program while the page waits for the gesture, so that a missing or broken
@@ -281,7 +448,7 @@
     if (!bit) return;
     event.preventDefault();
     if (bit === requestBits.f) toggleFullscreen();
-    pendingRequests |= bit;
+    request(bit);
   });
 
   main();
