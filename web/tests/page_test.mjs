@@ -337,6 +337,11 @@ async function playerKeysAndBar(page, base) {
     Buffer.from(await page.eval(kCanvasPixels), 'base64').equals(capturedPixels(dragged / 1000)),
   `the bar's drag to ${dragged} ms: the canvas holds that moment's capture`);
 
+  await page.key('PageDown', 'PageDown', 34);
+  await settled(page);
+  const next = await canvasIsCapture(page, 'Page Down while paused');
+  check(next === partStarts.find(t => t > dragged), `Page Down went to the next part's start (${next} ms)`);
+
   await page.key(' ', 'Space', 32);
   const before = await page.eval('glasswhirligo.framesShown');
   check(await page.waitFor(`!glasswhirligo.paused() && glasswhirligo.framesShown > ${before + 20}`, 3000),
@@ -346,6 +351,10 @@ async function playerKeysAndBar(page, base) {
 
   await fullscreenBar(page);
   await keyLatencies(page);
+  await page.key('Home', 'Home', 36);
+  check(await page.waitFor('glasswhirligo.partClock() === null', 3000) &&
+    await page.waitFor('glasswhirligo.partClock() > 0.5', 30000),
+  'Home shows the loading screen again, then the show from its start');
   await page.key('Escape', 'Escape', 27);
   check(await page.waitFor('glasswhirligo.state === "ended"', 5000), 'Escape ends the show');
   check(page.errors.length === 0, `no errors in the console${page.errors.length ? ': ' + page.errors.join('; ') : ''}`);
