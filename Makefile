@@ -17,15 +17,21 @@ run: build
 
 # The Release suite (the plain loops against the same pinned frames among it, as the CTest
 # entry check_plain), the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer,
-# then a bounded run of every fuzzer.
+# then a bounded run of every fuzzer; the web edition's checks; the whole suite of the arm64 and
+# armhf builds under the emulator; the three packages, and the amd64 one unpacked and played
+# from elsewhere.
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
 	tools/check-sanitized.sh
 	tools/fuzz.sh $(FUZZ_SECONDS)
 	$(MAKE) test-web
+	$(MAKE) cross-test ARCH=arm64
+	$(MAKE) cross-test ARCH=armhf
+	$(MAKE) package
+	tools/check-package.sh build-packages/glasswhirligo_*_$$(dpkg --print-architecture).deb $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-plain build-asan build-fuzz build-web
+	rm -rf $(BUILD) $(BUILD)-plain build-asan build-fuzz build-web build-arm64 build-armhf build-packages
 
 # The web edition: the same sources with emscripten into build-web/site/, from the native build's
 # assets; its checks (the node digest, the page in headless Chromium) are part of `make test`.
@@ -43,3 +49,40 @@ serve-web: web
 
 test-web: build setup-web
 	tools/check-web.sh
+
+# ---- Cross builds and Debian packages ----
+# make cross ARCH=arm64|armhf builds everything for that architecture into build-$(ARCH), against
+# a sysroot unpacked from the target's Debian packages; its programs run under qemu-user. The
+# song comes from the native build: every package ships the same bytes.
+ARCH ?= arm64
+CROSS_BUILD = build-$(ARCH)
+PACKAGE_ARCHES = arm64 armhf
+
+.PHONY: setup-cross native-song cross cross-test package
+
+setup-cross: setup
+	@tools/setup-deps.sh tools/packages-cross.txt
+
+native-song: setup
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) -j$(JOBS) --target demosong
+
+cross: setup-cross native-song
+	tools/cross-sysroot.sh $(ARCH) $(CROSS_BUILD)/sysroot
+	cmake -S . -B $(CROSS_BUILD) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=toolchains/$(ARCH).cmake -DGW_SYSROOT=$(CURDIR)/$(CROSS_BUILD)/sysroot \
+	  -DGW_SONG_FILE=$(CURDIR)/$(BUILD)/demosong.ogg
+	cmake --build $(CROSS_BUILD) -j$(JOBS)
+
+# The whole suite of the cross build under the emulator.
+cross-test: cross
+	ctest --test-dir $(CROSS_BUILD) --output-on-failure -j$(JOBS)
+
+# One .deb for this machine and one for each cross build, in build-packages/, checked by lintian.
+package: build setup-cross
+	$(foreach arch,$(PACKAGE_ARCHES),$(MAKE) cross ARCH=$(arch) &&) true
+	rm -rf build-packages
+	for dir in $(BUILD) $(PACKAGE_ARCHES:%=build-%); do \
+	  cpack --config $$dir/CPackConfig.cmake -B build-packages/$$dir >/dev/null || exit 1; \
+	  mv build-packages/$$dir/*.deb build-packages/ && rm -rf build-packages/$$dir; done
+	lintian --fail-on error --tag-display-limit 0 build-packages/*.deb

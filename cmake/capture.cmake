@@ -8,7 +8,7 @@ target_link_libraries(gw_capture PUBLIC PkgConfig::PNG)
 
 add_executable(glasswhirligo-capture tools/capture/capture_main.cpp)
 target_link_libraries(glasswhirligo-capture PRIVATE gw_capture glasswhirligo_core PkgConfig::PNG)
-install(TARGETS glasswhirligo-capture DESTINATION bin)
+install(TARGETS glasswhirligo-capture DESTINATION bin COMPONENT capture)
 
 # The capture reads "fonts16.bin" and "demosong.ogg" from the folder it runs in; their targets
 # come from cmake parts included after this one, hence the deferred call.

@@ -24,7 +24,6 @@ add_custom_command(
   DEPENDS fontgen ${GW_FONT_TTF} ${CMAKE_SOURCE_DIR}/data/bitfonts.txt
   COMMENT "Rasterising fonts16.bin and the font contact sheet")
 add_custom_target(fonts16 ALL DEPENDS ${CMAKE_BINARY_DIR}/fonts16.bin)
-install(FILES ${CMAKE_BINARY_DIR}/fonts16.bin DESTINATION bin)
 
 # The demo and the text tests read the file from the build folder.
 add_dependencies(glasswhirligo fonts16)

@@ -11,14 +11,26 @@ target_link_libraries(glasswhirligo-synth PRIVATE gw_synth)
 
 set(GW_SONG_SOURCE ${CMAKE_SOURCE_DIR}/data/song/demosong.song)
 set(GW_SONG ${CMAKE_BINARY_DIR}/demosong.ogg)
-add_custom_command(
-  OUTPUT ${GW_SONG}
-  COMMAND glasswhirligo-synth ${GW_SONG_SOURCE} ${GW_SONG}
-  DEPENDS glasswhirligo-synth ${GW_SONG_SOURCE}
-  COMMENT "Rendering demosong.ogg"
-  VERBATIM)
+# Every package ships the song rendered on the build machine: a cross build copies it from the
+# native build (GW_SONG_FILE), since another architecture's Vorbis encoder rounds differently
+# and gives other bytes for the same samples.
+set(GW_SONG_FILE "" CACHE FILEPATH "A rendered demosong.ogg to use instead of rendering one")
+if(GW_SONG_FILE)
+  add_custom_command(
+    OUTPUT ${GW_SONG}
+    COMMAND ${CMAKE_COMMAND} -E copy ${GW_SONG_FILE} ${GW_SONG}
+    DEPENDS ${GW_SONG_FILE}
+    COMMENT "Copying demosong.ogg from ${GW_SONG_FILE}"
+    VERBATIM)
+else()
+  add_custom_command(
+    OUTPUT ${GW_SONG}
+    COMMAND glasswhirligo-synth ${GW_SONG_SOURCE} ${GW_SONG}
+    DEPENDS glasswhirligo-synth ${GW_SONG_SOURCE}
+    COMMENT "Rendering demosong.ogg"
+    VERBATIM)
+endif()
 add_custom_target(demosong ALL DEPENDS ${GW_SONG})
-install(FILES ${GW_SONG} DESTINATION bin)
 
 if(TARGET test_synth)
   target_link_libraries(test_synth PRIVATE gw_synth PkgConfig::VORBIS)

@@ -20,6 +20,7 @@
 #include "platform/platform.h"
 #include "show/headless.h"
 #include "show/script.h"
+#include "tests/support/emulator.h"
 #include "tools/capture/capture.h"
 
 namespace {
@@ -207,10 +208,11 @@ Result RunCapture(const std::vector<std::string>& args, const std::string& dir =
     int null = open("/dev/null", O_WRONLY);
     if (null >= 0) dup2(null, 1);
     if (path_env) setenv("PATH", path_env, 1);
-    std::vector<char*> argv{const_cast<char*>(exe.c_str())};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    std::vector<std::string> words = gw_test::TargetCommand(exe, args);
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
     argv.push_back(nullptr);
-    execv(exe.c_str(), argv.data());
+    execv(argv[0], argv.data());
     _exit(98);
   }
   Result r;

@@ -25,6 +25,7 @@
 #include "render3d/render3d.h"
 #include "show/headless.h"
 #include "show/script.h"
+#include "tests/support/emulator.h"
 
 namespace fs = std::filesystem;
 
@@ -110,7 +111,7 @@ class Sandbox {
       setenv("GLASSWHIRLIGO_VIRTUAL_CLOCK", "1", 1);
       setenv("SDL_VIDEODRIVER", "dummy", 1);
       setenv("SDL_AUDIODRIVER", "dummy", 1);
-      setenv("LD_PRELOAD", GW_FRAME_COUNTER, 1);
+      gw_test::SetTargetEnv("LD_PRELOAD", GW_FRAME_COUNTER);
       setenv("GW_FRAME_COUNT_FILE", frames.c_str(), 1);
       setenv("GW_WAY_OUT_FILE", way_out.c_str(), 1);
       // The counter is preloaded ahead of a sanitizer run-time, which is harmless here.
@@ -128,10 +129,11 @@ class Sandbox {
       int fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       int null = open("/dev/null", O_WRONLY);
       if (fd < 0 || null < 0 || dup2(fd, 2) < 0 || dup2(null, 1) < 0) _exit(121);
-      std::vector<char*> argv{const_cast<char*>(program)};
-      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      std::vector<std::string> words = gw_test::TargetCommand(program, args);
+      std::vector<char*> argv;
+      for (std::string& w : words) argv.push_back(w.data());
       argv.push_back(nullptr);
-      execv(program, argv.data());
+      execv(argv[0], argv.data());
       _exit(122);
     }
     Outcome o;

@@ -13,6 +13,7 @@
 #include "platform/sound.h"
 #include "precalc/precalc.h"
 #include "show/script.h"
+#include "tests/support/emulator.h"
 
 namespace {
 
@@ -165,8 +166,8 @@ TEST(Sound, WithoutAnAudioDeviceTheSongIsNotLoaded) {
 }
 
 TEST(Program, FailedStartUpExitsWithOneClearLine) {
-  std::string cmd =
-      "SDL_VIDEODRIVER=no-such-driver SDL_AUDIODRIVER=dummy ./glasswhirligo 2>startup.err";
+  std::string cmd = "SDL_VIDEODRIVER=no-such-driver SDL_AUDIODRIVER=dummy " +
+                    gw_test::TargetShellPrefix() + "./glasswhirligo 2>startup.err";
   int status = system(cmd.c_str());
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 1);

@@ -1,0 +1,77 @@
+# What is installed, and the Debian package of it (make package: cpack -G DEB in each build).
+# The layout follows Debian's for games: the program in <prefix>/games, its font and song in
+# <prefix>/share/glasswhirligo, where the program finds them relative to itself.
+add_executable(make_icon tools/make_icon.cpp)
+target_link_libraries(make_icon PRIVATE PkgConfig::PNG)
+
+set(GW_PACKAGING ${CMAKE_SOURCE_DIR}/packaging)
+set(GW_PACKAGE_FILES ${CMAKE_BINARY_DIR}/package-files)
+add_custom_command(
+  OUTPUT ${GW_PACKAGE_FILES}/glasswhirligo.png
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${GW_PACKAGE_FILES}
+  COMMAND make_icon ${CMAKE_SOURCE_DIR}/data/frondle.png ${GW_PACKAGE_FILES}/glasswhirligo.png
+  DEPENDS make_icon ${CMAKE_SOURCE_DIR}/data/frondle.png
+  COMMENT "Drawing the menu icon from the logo"
+  VERBATIM)
+# Debian wants the manual page and the changelog compressed, without a time stamp.
+foreach(doc glasswhirligo.6 changelog)
+  add_custom_command(
+    OUTPUT ${GW_PACKAGE_FILES}/${doc}.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${GW_PACKAGE_FILES}
+    COMMAND gzip -9n -c ${GW_PACKAGING}/${doc} > ${GW_PACKAGE_FILES}/${doc}.gz
+    DEPENDS ${GW_PACKAGING}/${doc}
+    COMMENT "Compressing ${doc}")
+endforeach()
+add_custom_target(package_files ALL DEPENDS ${GW_PACKAGE_FILES}/glasswhirligo.png
+  ${GW_PACKAGE_FILES}/glasswhirligo.6.gz ${GW_PACKAGE_FILES}/changelog.gz)
+
+install(TARGETS glasswhirligo DESTINATION games COMPONENT demo)
+install(FILES ${CMAKE_BINARY_DIR}/fonts16.bin ${CMAKE_BINARY_DIR}/demosong.ogg
+  DESTINATION share/glasswhirligo COMPONENT demo)
+install(FILES ${GW_PACKAGING}/glasswhirligo.desktop DESTINATION share/applications COMPONENT demo)
+install(FILES ${GW_PACKAGE_FILES}/glasswhirligo.png
+  DESTINATION share/icons/hicolor/128x128/apps COMPONENT demo)
+install(FILES ${GW_PACKAGE_FILES}/glasswhirligo.6.gz DESTINATION share/man/man6 COMPONENT demo)
+install(FILES ${GW_PACKAGING}/copyright ${GW_PACKAGE_FILES}/changelog.gz
+  DESTINATION share/doc/glasswhirligo COMPONENT demo)
+
+# The Debian architecture of the build: a cross build names its target.
+set(GW_DEB_ARCH_OF_aarch64 arm64)
+set(GW_DEB_ARCH_OF_arm armhf)
+if(CMAKE_CROSSCOMPILING)
+  set(GW_DEB_ARCH ${GW_DEB_ARCH_OF_${CMAKE_SYSTEM_PROCESSOR}})
+else()
+  execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE GW_DEB_ARCH
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+endif()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME glasswhirligo)
+set(CPACK_PACKAGE_VERSION 1.0.0)
+set(CPACK_PACKAGE_VENDOR "Glasswhirligo developers")
+set(CPACK_PACKAGE_CONTACT "Glasswhirligo developers <glasswhirligo@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "self-running audiovisual demo")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "self-running audiovisual demo
+ Glasswhirligo plays 320 x 240 pixels of 16-bit colour, every one drawn by its
+ own code, to one original song: an animated loading screen, then seven parts
+ for about four minutes. It runs in a window, or full-screen with any argument;
+ Escape or any gamepad button ends it.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};glasswhirligo;demo;/")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${GW_DEB_ARCH})
+set(CPACK_DEBIAN_PACKAGE_SECTION games)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
+# Depends comes from dpkg-shlibdeps on the stripped program, run when cpack packs
+# (packaging/depends.cmake); a cross build looks the target's libraries up in its sysroot.
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/cpack-project.cmake)
+file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/cpack-project.cmake CONTENT
+"set(GW_PACKAGE_PROGRAM \"$<TARGET_FILE:glasswhirligo>\")
+set(GW_DEB_ARCH \"${GW_DEB_ARCH}\")
+set(GW_SYSROOT \"${CMAKE_SYSROOT}\")
+include(\"${GW_PACKAGING}/depends.cmake\")
+")
+include(CPack)
