@@ -10,5 +10,7 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
   foreach(src ${TEST_SOURCES})
     get_filename_component(name ${src} NAME_WE)
     target_compile_definitions(${name} PRIVATE "GW_EMULATOR=${gw_emulator_words}")
+    # Emulated code runs several times slower: the limit grows with it.
+    set_tests_properties(${name} PROPERTIES TIMEOUT 3600)
   endforeach()
 endif()

@@ -49,13 +49,13 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME glasswhirligo)
 set(CPACK_PACKAGE_VERSION 1.0.0)
 set(CPACK_PACKAGE_VENDOR "Glasswhirligo developers")
-set(CPACK_PACKAGE_CONTACT "Glasswhirligo developers <glasswhirligo@localhost>")
+set(CPACK_PACKAGE_CONTACT "Glasswhirligo developers <maintainers@glasswhirligo.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "self-running audiovisual demo")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "self-running audiovisual demo
- Glasswhirligo plays 320 x 240 pixels of 16-bit colour, every one drawn by its
- own code, to one original song: an animated loading screen, then seven parts
- for about four minutes. It runs in a window, or full-screen with any argument;
- Escape or any gamepad button ends it.")
+# CPack puts the summary first and indents each line of the rest.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Glasswhirligo plays 320 x 240 pixels of 16-bit colour, every one drawn by its
+own code, to one original song: an animated loading screen, then seven parts
+for about four minutes. It runs in a window, or full-screen with any argument;
+Escape or any gamepad button ends it.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};glasswhirligo;demo;/")
 set(CPACK_STRIP_FILES ON)

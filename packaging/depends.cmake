@@ -14,9 +14,11 @@ execute_process(
           dpkg-shlibdeps -O ${search} -e${GW_PACKAGE_PROGRAM}
   WORKING_DIRECTORY ${work}
   OUTPUT_VARIABLE shlibs
+  ERROR_VARIABLE complaints  # it warns that the program is not in a package tree: it is not
   RESULT_VARIABLE failed)
 if(failed OR NOT shlibs MATCHES "shlibs:Depends=([^\n]*)")
-  message(FATAL_ERROR "dpkg-shlibdeps found no dependencies for ${GW_PACKAGE_PROGRAM}")
+  message(FATAL_ERROR "dpkg-shlibdeps found no dependencies for ${GW_PACKAGE_PROGRAM}:\n"
+                      "${complaints}")
 endif()
 set(CPACK_DEBIAN_PACKAGE_DEPENDS ${CMAKE_MATCH_1})
 message(STATUS "Depends: ${CPACK_DEBIAN_PACKAGE_DEPENDS}")
