@@ -10,16 +10,8 @@ add_executable(glasswhirligo-capture tools/capture/capture_main.cpp)
 target_link_libraries(glasswhirligo-capture PRIVATE gw_capture glasswhirligo_core PkgConfig::PNG)
 install(TARGETS glasswhirligo-capture DESTINATION bin COMPONENT capture)
 
-# The capture reads "fonts16.bin" and "demosong.ogg" from the folder it runs in; their targets
-# come from cmake parts included after this one, hence the deferred call.
-function(gw_capture_asset_dependencies)
-  foreach(asset fonts16 demosong)
-    if(TARGET ${asset})
-      add_dependencies(glasswhirligo-capture ${asset})
-    endif()
-  endforeach()
-endfunction()
-cmake_language(DEFER CALL gw_capture_asset_dependencies)
+# The capture reads "fonts16.bin" and "demosong.ogg" from the folder it runs in.
+gw_needs_data_files(glasswhirligo-capture)
 
 # The tests run the built program from the build folder.
 if(TARGET test_capture)

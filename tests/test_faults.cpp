@@ -343,32 +343,22 @@ TEST_F(Program, InstalledWithoutItsDataTheFontErrorNamesEveryFolderItLookedIn) {
     EXPECT_NE(o.err[0].find(fs::canonical(folder).string()), std::string::npos) << o.err[0];
 }
 
-// ---- Escape while the loading screen runs ----
+// ---- Escape, or a pad's button, while the loading screen runs (its stick and hat do nothing)
 
-TEST_F(Program, EscapeDuringLoadingEndsTheDemoAfterItsFirstFrame) {
+TEST_F(Program, EscapeOrAPadButtonDuringLoadingEndsTheDemoAfterItsFirstFrame) {
   ASSERT_GT(reference.loading, 10);
-  Sandbox box;
-  box.CopyAsset("fonts16.bin");
-  box.CopyAsset("demosong.ogg");
-  Outcome o = box.Run({{"GW_ESCAPE_AT_FRAME", "10"}});
-  ASSERT_TRUE(o.exited);
-  EXPECT_EQ(o.status, 0) << Joined(o.err);
-  EXPECT_EQ(o.frames, reference.loading + 1);
-  EXPECT_TRUE(o.err.empty()) << Joined(o.err);
-  EXPECT_EQ(o.way_out, kHandOff);
-}
-
-// ---- A pad's button while the loading screen runs: like Escape; its stick and hat do nothing
-
-TEST_F(Program, APadButtonDuringLoadingEndsTheDemoLikeEscape) {
-  Sandbox box;
-  box.CopyAsset("fonts16.bin");
-  box.CopyAsset("demosong.ogg");
-  Outcome o = box.Run({{"GW_PAD_AT_FRAME", "10"}});
-  ASSERT_TRUE(o.exited);
-  EXPECT_EQ(o.status, 0) << Joined(o.err);
-  EXPECT_EQ(o.frames, reference.loading + 1);
-  EXPECT_TRUE(o.err.empty()) << Joined(o.err);
+  for (const char* press : {"GW_ESCAPE_AT_FRAME", "GW_PAD_AT_FRAME"}) {
+    SCOPED_TRACE(press);
+    Sandbox box;
+    box.CopyAsset("fonts16.bin");
+    box.CopyAsset("demosong.ogg");
+    Outcome o = box.Run({{press, "10"}});
+    ASSERT_TRUE(o.exited);
+    EXPECT_EQ(o.status, 0) << Joined(o.err);
+    EXPECT_EQ(o.frames, reference.loading + 1);
+    EXPECT_TRUE(o.err.empty()) << Joined(o.err);
+    EXPECT_EQ(o.way_out, kHandOff);
+  }
 }
 
 // ---- The command line: any first argument selects full-screen ----
