@@ -21,4 +21,4 @@ fi
 echo "Installing:$missing"
 export DEBIAN_FRONTEND=noninteractive
 $apt_get update -qq
-$apt_get install -y -qq $missing
+$apt_get install -y -qq --no-install-recommends $missing
