@@ -13,6 +13,22 @@ add_custom_command(
   DEPENDS make_icon ${CMAKE_SOURCE_DIR}/data/frondle.png
   COMMENT "Drawing the menu icon from the logo"
   VERBATIM)
+# The web page's home-screen icons, the same badge larger (web/ copies them into its site).
+foreach(size 192 512)
+  add_custom_command(
+    OUTPUT ${CMAKE_BINARY_DIR}/web-icons/icon-${size}.png
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/web-icons
+    COMMAND make_icon ${CMAKE_SOURCE_DIR}/data/frondle.png ${CMAKE_BINARY_DIR}/web-icons/icon-${size}.png ${size}
+    DEPENDS make_icon ${CMAKE_SOURCE_DIR}/data/frondle.png
+    COMMENT "Drawing the web page's ${size} px icon from the logo"
+    VERBATIM)
+  list(APPEND GW_WEB_ICONS ${CMAKE_BINARY_DIR}/web-icons/icon-${size}.png)
+endforeach()
+add_custom_target(web_icons ALL DEPENDS ${GW_WEB_ICONS})
+# A size out of range is refused, and no icon is written.
+add_test(NAME make_icon_refuses_size
+  COMMAND make_icon ${CMAKE_SOURCE_DIR}/data/frondle.png ${CMAKE_BINARY_DIR}/web-icons/refused.png 8)
+set_tests_properties(make_icon_refuses_size PROPERTIES WILL_FAIL TRUE)
 # Debian wants the manual page and the changelog compressed, without a time stamp.
 foreach(doc glasswhirligo.6 changelog)
   add_custom_command(

@@ -1,13 +1,16 @@
 // Build tool: the menu icon drawn from the logo. The logo is a round badge on a dark square;
 // the icon keeps the badge and makes the corners outside its circle transparent, with an
 // edge smoothed by 4 x 4 samples per pixel (integer arithmetic: the same bytes everywhere).
-//   make_icon <logo.png> <icon.png>
+// Given a size, the logo's pixels are first repeated to that many a side (the web page's
+// home-screen icons), keeping their hard edges.
+//   make_icon <logo.png> <icon.png> [size, 16 to 1024]
 // A logo that cannot be read, is not square or an icon that cannot be written fails the
 // build, and no icon is left behind.
 #include <png.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -29,11 +32,28 @@ int Coverage(int x, int y, int size) {
   return inside;
 }
 
+// The logo's pixels at `to` a side, each output pixel the logo pixel it falls on.
+std::vector<uint8_t> Resized(const std::vector<uint8_t>& rgba, int from, int to) {
+  std::vector<uint8_t> out(size_t(to) * to * 4);
+  for (int y = 0; y < to; ++y)
+    for (int x = 0; x < to; ++x) {
+      const uint8_t* p = &rgba[(size_t(y * from / to) * from + x * from / to) * 4];
+      std::memcpy(&out[(size_t(y) * to + x) * 4], p, 4);
+    }
+  return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: make_icon <logo.png> <icon.png>\n");
+  long wanted = 0;
+  if (argc == 4) {
+    char* end = nullptr;
+    wanted = std::strtol(argv[3], &end, 10);
+    if (*end != '\0' || wanted < 16 || wanted > 1024) argc = 0;
+  }
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: make_icon <logo.png> <icon.png> [size, 16 to 1024]\n");
     return 2;
   }
   png_image image;
@@ -49,11 +69,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "make_icon: %s: %s\n", argv[1], image.message);
     return 1;
   }
-  const int size = static_cast<int>(image.width);
   if (image.height != image.width) {
     std::fprintf(stderr, "make_icon: %s: the logo must be square\n", argv[1]);
     return 1;
   }
+  if (wanted != 0) {
+    pixels = Resized(pixels, static_cast<int>(image.width), static_cast<int>(wanted));
+    image.width = image.height = static_cast<png_uint_32>(wanted);
+  }
+  const int size = static_cast<int>(image.width);
   constexpr int kFull = kSamples * kSamples;
   for (int y = 0; y < size; ++y)
     for (int x = 0; x < size; ++x) {
