@@ -1,7 +1,8 @@
-// The page around the web edition: loads the data files, waits for one click or key (the
+// The page around the web edition: loads the data files, waits for one click, tap or key (the
 // browser allows sound only after one), starts the program, plays the song with Web Audio where
-// the program says the show is, passes keys and the bar's seeks to the program, and shows what
-// happened in one line under the picture.
+// the program says the show is, passes keys, the on-screen buttons and the bar's seeks to the
+// program, and shows what happened in one line under the picture. A service worker (sw.js) keeps
+// the site for visits without a network.
 //
 // index.html?seek=SECONDS is the test mode: the show runs on the virtual clock up to that
 // moment, leaves that frame on the canvas and stops, with no gesture and no sound.
@@ -14,6 +15,11 @@
   const player = document.getElementById('player');
   const fullscreenButton = document.getElementById('fullscreen');
   const messageLine = document.getElementById('message');
+  const noticeText = document.getElementById('notice');
+  const buttons = document.getElementById('buttons');
+  const stage = document.getElementById('stage');
+  // A phone or a tablet: a finger, no keys.
+  const touchFirst = window.matchMedia('(pointer: coarse)').matches;
 
   // Where the show is, as the program last said (with the song's calls): show time `ms` at
   // performance.now() reading `at` (null while the show has no song: before the part clock).
@@ -46,7 +52,7 @@
   function fail(text) {
     say(text);
     status.state = 'failed';
-    promptText.hidden = true;
+    promptText.hidden = noticeText.hidden = true;
   }
 
   // ---- The picture -------------------------------------------------------------------------
@@ -64,9 +70,18 @@
     }
   }
 
+  // On a phone, full screen asks for landscape too; a browser that refuses keeps the picture
+  // letterboxed in whatever way the phone is held.
   function toggleFullscreen() {
-    if (document.fullscreenElement) document.exitFullscreen();
-    else if (player.requestFullscreen) player.requestFullscreen().catch(() => {});
+    if (document.fullscreenElement) {
+      document.exitFullscreen().catch(() => {});
+      return;
+    }
+    if (!player.requestFullscreen) return;
+    player.requestFullscreen().then(() => {
+      if (touchFirst && screen.orientation && screen.orientation.lock)
+        return screen.orientation.lock('landscape');
+    }).catch(() => {});
   }
   fullscreenButton.addEventListener('click', event => {
     toggleFullscreen();
@@ -362,17 +377,39 @@
   bar.draw();
 
   // Fullscreen, while the show plays: the bar and the controls fade out when the mouse rests,
-  // and come back when it moves.
+  // and come back when it moves. The on-screen buttons a tap brings up go with them, in full
+  // screen or not.
   let restTimer = null;
   function restless() {
     player.classList.remove('resting');
     clearTimeout(restTimer);
     restTimer = setTimeout(() => {
-      if (document.fullscreenElement === player && status.state === 'playing' && !clock.paused
-        && bar.dragged === null) player.classList.add('resting');
+      if (status.state !== 'playing' || clock.paused || bar.dragged !== null) return;
+      if (document.fullscreenElement === player) player.classList.add('resting');
+      buttons.hidden = true;
     }, 2000);
   }
-  player.addEventListener('pointermove', restless);
+  player.addEventListener('pointermove', event => {
+    if (event.pointerType === 'mouse') restless();
+  });
+
+  // A tap on the picture brings the buttons up, or puts them away; a mouse's click does neither.
+  stage.addEventListener('pointerup', event => {
+    if (event.pointerType === 'mouse' || !['starting', 'playing'].includes(status.state)) return;
+    if (buttons.contains(event.target)) return;
+    buttons.hidden = !buttons.hidden;
+    restless();
+  });
+  // The buttons send what the keys send.
+  buttons.addEventListener('click', event => {
+    const button = event.target.closest('button');
+    if (!button || !['starting', 'playing'].includes(status.state)) return;
+    const bit = requestBits[button.dataset.request];
+    if (bit === requestBits.f) toggleFullscreen();
+    request(bit);
+    button.blur();  // or Space would press it again
+    restless();
+  });
   document.addEventListener('fullscreenchange', () => {
     fullscreenButton.textContent = document.fullscreenElement ? 'Window' : 'Fullscreen';
     restless();
@@ -427,12 +464,14 @@
   function waitForGesture(start) {
     status.state = 'waiting';
     promptText.hidden = false;
+    if (touchFirst) promptText.textContent = 'Tap to start';
+    noticeText.hidden = false;
     const begin = async event => {
       if (status.state !== 'waiting' || event.target === fullscreenButton) return;
       if (event.ctrlKey || event.altKey || event.metaKey) return;  // the browser's shortcuts
       event.stopImmediatePropagation();  // the starting key is not also a request
       status.state = 'starting';
-      promptText.hidden = true;
+      promptText.hidden = noticeText.hidden = true;
       await sound.unlock();
       start();
     };
@@ -450,6 +489,10 @@
     if (bit === requestBits.f) toggleFullscreen();
     request(bit);
   });
+
+  // The site kept for visits without a network (not from file:, where there are no workers).
+  if ('serviceWorker' in navigator && window.isSecureContext)
+    navigator.serviceWorker.register('sw.js').catch(e => console.log(`No offline copy: ${e.message}`));
 
   main();
 })();
