@@ -2,4 +2,4 @@
 # the song and font its test reads from the build folder.
 add_executable(bench_player tools/bench/bench_player.cpp)
 target_link_libraries(bench_player PRIVATE glasswhirligo_core)
-gw_needs_data_files(test_player)
+gw_needs_data_files(test_player test_player_slices)

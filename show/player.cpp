@@ -1,7 +1,8 @@
 // The player: the requests answered between frames, the seek (a replay from the nearest copy of
 // the show's state on a clock of the player's own), and the builder of those copies, which runs
 // in the spare time of the pacing waits. A seek costs one state copy and the replay of at most
-// kSnapshotEvery of show time; the builder's slices cost four state copies each.
+// kSnapshotEvery of show time; the builder's slices cost four state copies each, and end while
+// what they have seen a frame and the hand-back cost still fits before the wait's end.
 #include "show/player.h"
 
 #include <algorithm>
@@ -24,6 +25,7 @@ constexpr int64_t kStep = 10000;            // Left and Right, in ms
 constexpr uint32_t kSnapshotEvery = 10000;  // show time between two copies of the state
 constexpr int kFramesPerSlice = 1024;       // most frames one slice of spare time replays
 constexpr int32_t kSpareMargin = 6;         // ms a slice leaves before a pacing wait ends
+constexpr uint32_t kCostFades = 8;          // a cost seen loses this fraction of itself per wait
 
 bool Before(uint32_t a, uint32_t b) { return static_cast<int32_t>(a - b) < 0; }
 
@@ -70,6 +72,14 @@ bool paused = false;
 uint32_t paused_at = 0;
 const char* restart_fault = nullptr;
 uint32_t hold_until = 0;   // after a seek: when the next frame routine starts
+
+// What the builder's work lately cost on the running clock, in ms: the dearest replayed frame,
+// and the dearest hand-back of the globals to the running show (or hand-over, which costs the
+// same). On a slow machine a slice that started one more frame without them would overrun the
+// wait, and the next frame would come late. A cost seen while something else held the machine
+// fades, so that it cannot keep the builder out of every wait.
+uint32_t frame_cost = 0;
+uint32_t hand_back_cost = 0;
 
 // Replays one frame in the globals and marks it; the last one sets quit.
 void ReplayFrame() {
@@ -222,11 +232,25 @@ void Answer(uint32_t r) {
   if (r & kRequestNextPart) SeekToFrame(NextPartStart());
 }
 
+// Time left before the wait ends for work that costs `cost` ms, with the margin.
+bool Fits(uint32_t until, uint32_t cost) {
+  return static_cast<int32_t>(until - backend.ticks()) > kSpareMargin + static_cast<int32_t>(cost);
+}
+
 void PlayerIdle(uint32_t until) {
-  auto spare = [until] { return static_cast<int32_t>(until - backend.ticks()) > kSpareMargin; };
-  if (may_build && !built && spare()) {
+  frame_cost -= frame_cost / kCostFades;
+  hand_back_cost -= hand_back_cost / kCostFades;
+  if (may_build && !built && Fits(until, 2 * hand_back_cost + frame_cost)) {
     int frames = 0;
-    Build([&] { return ++frames < kFramesPerSlice && spare(); });
+    uint32_t last = backend.ticks();
+    // Called after each frame (the first one's cost holds the hand-over too).
+    Build([&] {
+      uint32_t now = backend.ticks();
+      frame_cost = std::max(frame_cost, now - last);
+      last = now;
+      return ++frames < kFramesPerSlice && Fits(until, frame_cost + hand_back_cost);
+    });
+    hand_back_cost = std::max(hand_back_cost, backend.ticks() - last);
   }
   backend.idle(until);
 }
