@@ -31,4 +31,6 @@ echo "check-web: WebAssembly frame digest equals the pinned $pinned"
 size=$(find "$out/site" -type f -printf '%s\n' | awk '{ s += $1 } END { printf "%.2f", s / 1048576 }')
 echo "check-web: the site downloads $size MB (build-web/site/)"
 
-node "$root/web/tests/page_test.mjs" "$out/site" "$native" "$out/page-check"
+zip=$(ls "$out"/glasswhirligo-*-web.zip)
+echo "check-web: the archive for static hosts is $(basename "$zip"), $(du -k "$zip" | cut -f1) kB"
+node "$root/web/tests/page_test.mjs" "$out/site" "$native" "$out/page-check" "$zip"

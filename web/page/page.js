@@ -64,6 +64,7 @@
     image.data.set(rgba);
     context2d.putImageData(image, 0, 0);
     ++status.framesShown;
+    bar.draw();
     if (response.taken) {
       status.seekResponseMs = performance.now() - response.askedAt;
       response.taken = false;
@@ -254,6 +255,7 @@
     stopSong() {
       sound.stop();
       clock.at = null;
+      bar.draw();
     },
     songAt(ms, ticks, paused) {
       // The program's clock is performance.now() in whole ms, wrapped to 32 bits.
@@ -263,6 +265,7 @@
       clock.paused = paused;
       sound.follow();
       restless();
+      bar.draw();
     },
     showStarted() {
       status.state = 'playing';
@@ -270,6 +273,7 @@
     timeline(t) {
       status.timeline = t;
       bar.mark(t);
+      bar.draw();
     },
     showEnded(frameTimes) {
       status.state = 'ended';
@@ -300,7 +304,7 @@
 
   const barElement = document.getElementById('bar');
   const playedElement = document.getElementById('played');
-  const knobElement = document.getElementById('knob');
+  const sliderElement = document.getElementById('slider');
   const timeText = document.getElementById('time');
 
   const bar = {
@@ -330,6 +334,7 @@
     seek(clientX) {
       this.dragged = this.timeAt(clientX);
       this.seekTo(this.dragged);
+      this.draw();
     },
 
     seekTo(ms) {
@@ -343,14 +348,24 @@
       return this.end !== null && status.state === 'playing';
     },
 
+    // Drawn with each frame of the show and when the show stops or moves, never on a timer of
+    // its own, and the page is touched only when what it shows changes (a step of the knob
+    // finer than any screen's pixel, a new second): every extra layout and paint of the page
+    // would cost a slow phone late frames.
+    shown: { step: null, text: null },
     draw() {
       const at = this.dragged ?? (status.partClock() === null ? null : status.partClock() * 1000);
       const f = at === null || this.end === null ? 0 : Math.min(1, at / this.end);
-      playedElement.style.width = knobElement.style.left = `${100 * f}%`;
-      timeText.textContent = at === null ? ''
+      const step = Math.round(f * 4096);
+      if (step !== this.shown.step) {
+        playedElement.style.transform = `scaleX(${step / 4096})`;
+        sliderElement.style.transform = `translateX(${100 * step / 4096}%)`;
+        this.shown.step = step;
+      }
+      const text = at === null ? ''
         : `${clockText(at)}${this.end === null ? '' : ' / ' + clockText(this.end)}` +
           (clock.paused ? ' \u00b7 paused' : '');
-      requestAnimationFrame(() => this.draw());
+      if (text !== this.shown.text) timeText.textContent = this.shown.text = text;
     },
   };
 
