@@ -26,6 +26,7 @@ constexpr uint32_t kSnapshotEvery = 10000;  // show time between two copies of t
 constexpr int kFramesPerSlice = 1024;       // most frames one slice of spare time replays
 constexpr int32_t kSpareMargin = 6;         // ms a slice leaves before a pacing wait ends
 constexpr uint32_t kCostFades = 8;          // a cost seen loses this fraction of itself per wait
+constexpr uint32_t kTurnEvery = 8;          // ms of building after which a slice lets others run
 
 bool Before(uint32_t a, uint32_t b) { return static_cast<int32_t>(a - b) < 0; }
 
@@ -243,10 +244,17 @@ void PlayerIdle(uint32_t until) {
   if (may_build && !built && Fits(until, 2 * hand_back_cost + frame_cost)) {
     int frames = 0;
     uint32_t last = backend.ticks();
-    // Called after each frame (the first one's cost holds the hand-over too).
+    uint32_t turn = last;
+    // Called after each frame (the first one's cost holds the hand-over too). Every few ms the
+    // slice sleeps for one: a browser draws the last frame and answers input in its turns, and
+    // would otherwise do so late, after the slice, delaying the next frame.
     Build([&] {
       uint32_t now = backend.ticks();
       frame_cost = std::max(frame_cost, now - last);
+      if (now - turn >= kTurnEvery && Fits(until, 1 + frame_cost + hand_back_cost)) {
+        backend.idle(now + 1);
+        now = turn = backend.ticks();
+      }
       last = now;
       return ++frames < kFramesPerSlice && Fits(until, frame_cost + hand_back_cost);
     });
