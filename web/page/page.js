@@ -20,6 +20,8 @@
   const stage = document.getElementById('stage');
   // A phone or a tablet: a finger, no keys.
   const touchFirst = window.matchMedia('(pointer: coarse)').matches;
+  // ... held sideways: the bar lies over the picture, and rests as in full screen.
+  const sideways = window.matchMedia('(pointer: coarse) and (orientation: landscape)');
 
   // Where the show is, as the program last said (with the song's calls): show time `ms` at
   // performance.now() reading `at` (null while the show has no song: before the part clock).
@@ -400,7 +402,7 @@
     clearTimeout(restTimer);
     restTimer = setTimeout(() => {
       if (status.state !== 'playing' || clock.paused || bar.dragged !== null) return;
-      if (document.fullscreenElement === player) player.classList.add('resting');
+      if (document.fullscreenElement === player || sideways.matches) player.classList.add('resting');
       buttons.hidden = true;
     }, 2000);
   }
