@@ -3,6 +3,7 @@
 // in the spare time of the pacing waits. A seek costs one state copy and the replay of at most
 // kSnapshotEvery of show time; the builder's slices cost four state copies each, and end while
 // what they have seen a frame and the hand-back cost still fits before the wait's end.
+#include "show/loading.h"
 #include "show/player.h"
 
 #include <algorithm>
