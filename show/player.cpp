@@ -252,7 +252,7 @@ void PlayerIdle(uint32_t until) {
     Build([&] {
       uint32_t now = backend.ticks();
       frame_cost = std::max(frame_cost, now - last);
-      if (now - turn >= kTurnEvery && Fits(until, 1 + frame_cost + hand_back_cost)) {
+      if (now - turn >= kTurnEvery) {  // the frame fitted, so the wait has this ms
         backend.idle(now + 1);
         now = turn = backend.ticks();
       }
