@@ -242,7 +242,8 @@ bool Fits(uint32_t until, uint32_t cost) {
 void PlayerIdle(uint32_t until) {
   frame_cost -= frame_cost / kCostFades;
   hand_back_cost -= hand_back_cost / kCostFades;
-  if (may_build && !built && Fits(until, 2 * hand_back_cost + frame_cost)) {
+  // The first frame's cost holds the hand-over, which costs what the hand-back does.
+  if (may_build && !built && Fits(until, frame_cost + hand_back_cost)) {
     int frames = 0;
     uint32_t last = backend.ticks();
     uint32_t turn = last;
