@@ -535,6 +535,9 @@ async function phone(browser, base) {
   check(dragged === Math.round((x2 - b.left) / b.width * end) &&
     Buffer.from(await page.eval(kCanvasPixels), 'base64').equals(capturedPixels(dragged / 1000)),
   `a finger's drag on the bar to ${dragged} ms: the canvas holds that moment's capture`);
+  const shownTime = await page.eval('document.getElementById("time").textContent');
+  const m = Math.floor(dragged / 60000), sec = Math.floor(dragged / 1000) % 60;
+  check(shownTime.startsWith(`${m}:${String(sec).padStart(2, '0')} / `), `the bar's time says ${shownTime}`);
   const view = await page.eval('[window.scrollX, window.scrollY, visualViewport.scale]');
   // Two quick taps on the picture: no zoom.
   const [cx, cy] = await middleOf(page, '#screen');
@@ -545,6 +548,12 @@ async function phone(browser, base) {
   const zoom = await page.eval('visualViewport.scale');
   check(view[0] === 0 && view[1] === 0 && view[2] === 1 && zoom === 1,
     `the drag did not scroll (${view.slice(0, 2).join(', ')}) and a double tap does not zoom (scale ${zoom})`);
+  // A mouse's click on the picture leaves the buttons as they are.
+  const before = await page.eval('document.getElementById("buttons").hidden');
+  await click(page, cx, cy);
+  await sleep(100);
+  check(await page.eval('document.getElementById("buttons").hidden') === before,
+    'a mouse click on the picture neither brings up nor puts away the buttons');
 
   if (await page.eval('document.getElementById("buttons").hidden')) await tapOn(page, '#screen');
   await page.screenshot(path.join(outDir, 'phone-landscape.png'));
