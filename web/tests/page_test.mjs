@@ -500,10 +500,10 @@ async function phone(browser, base) {
   const { partStarts } = await page.eval('glasswhirligo.timeline');
   check(await page.eval('document.getElementById("buttons").hidden'), 'the buttons wait for a tap');
   await tapOn(page, '#screen');
-  const sizes = await page.eval(`[...document.querySelectorAll('#buttons button')].map(b => {
+  const sizes = await page.eval(`[...document.querySelectorAll('#buttons button, #bar')].map(b => {
     const r = b.getBoundingClientRect(); return Math.min(r.width, r.height); })`);
-  check(!await page.eval('document.getElementById("buttons").hidden') && sizes.length === 7 &&
-    Math.min(...sizes) >= 44, `a tap on the picture shows the 7 buttons, each at least 44 px (${sizes.join(' ')})`);
+  check(!await page.eval('document.getElementById("buttons").hidden') && sizes.length === 8 &&
+    Math.min(...sizes) >= 44, `a tap on the picture shows the 7 buttons, each at least 44 px, as the bar is (${sizes.join(' ')})`);
 
   // Paused, the live frame stays (a live frame is not a replay's); the moves land on captures.
   await tapOn(page, '#buttons [data-request=" "]');
@@ -595,6 +595,10 @@ async function offline(browser) {
   check(b[0] - a[0] > 10 && a[1] !== null && b[1] - a[1] > 0.9,
     `offline, frames advance (${b[0] - a[0]} in 1 s) and the song plays (${a[1]?.toFixed(2)} to ${b[1]?.toFixed(2)} s)`);
   await page.key('Escape', 'Escape', 27);
+  await page.goto(`${base}/index.html?seek=45`);
+  const seeked = await page.waitFor('glasswhirligo.state === "seeked"', 30000);
+  check(seeked && Buffer.from(await page.eval(kCanvasPixels), 'base64').equals(capturedPixels(45)),
+    'offline, ?seek=45 leaves glasswhirligo-capture --seek 45\'s frame');
   await browser.send('Target.closeTarget', { targetId: page.targetId });
 }
 
