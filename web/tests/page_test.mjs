@@ -505,6 +505,9 @@ async function phone(browser, base) {
   check(!await page.eval('document.getElementById("buttons").hidden') && sizes.length === 8 &&
     Math.min(...sizes) >= 44, `a tap on the picture shows the 7 buttons, each at least 44 px, as the bar is (${sizes.join(' ')})`);
 
+  check(await page.waitFor('document.getElementById("buttons").hidden', 4000),
+    'the buttons go away after a rest while the show plays');
+  await tapOn(page, '#screen');
   // Paused, the live frame stays (a live frame is not a replay's); the moves land on captures.
   await tapOn(page, '#buttons [data-request=" "]');
   check(await page.waitFor('glasswhirligo.paused()', 3000), 'the pause button pauses');
@@ -594,6 +597,11 @@ async function offline(browser) {
   const b = await page.eval('[glasswhirligo.framesShown, glasswhirligo.songPosition()]');
   check(b[0] - a[0] > 10 && a[1] !== null && b[1] - a[1] > 0.9,
     `offline, frames advance (${b[0] - a[0]} in 1 s) and the song plays (${a[1]?.toFixed(2)} to ${b[1]?.toFixed(2)} s)`);
+  // The bar's time goes with the frames.
+  const [before, shown, after] = await page.eval(`[Math.floor(glasswhirligo.partClock()),
+    document.getElementById('time').textContent, Math.floor(glasswhirligo.partClock())]`);
+  check([before, after].some(t => shown.startsWith(`0:${String(t).padStart(2, '0')}`)),
+    `the bar's time (${shown}) says where the show is (${before} s)`);
   await page.key('Escape', 'Escape', 27);
   await page.goto(`${base}/index.html?seek=45`);
   const seeked = await page.waitFor('glasswhirligo.state === "seeked"', 30000);
