@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/demo.h"
 #include "platform/platform.h"
@@ -28,14 +29,7 @@ uint16_t shown[kPixels];   // the last frame presented: the window repaints it
 uint32_t collected = 0;    // requests the window procedure saw since the last poll
 char error_text[160] = "";
 
-// A top-down 320 x 240 picture in RGB565, as the demo draws it: no conversion of our own.
-struct Rgb565Info {
-  BITMAPINFOHEADER header;
-  DWORD masks[3];
-};
-const Rgb565Info kFrameInfo{{sizeof(BITMAPINFOHEADER), kWidth, -kHeight, 1, 16, BI_BITFIELDS,
-                             0, 0, 0, 0, 0},
-                            {0xF800, 0x07E0, 0x001F}};
+std::vector<uint32_t> scaled;  // the frame at the size it is shown
 
 void PaintFrame(HDC dc, bool with_bars) {
   RECT client;
@@ -50,10 +44,15 @@ void PaintFrame(HDC dc, bool with_bars) {
       if (bar.right > bar.left && bar.bottom > bar.top)
         FillRect(dc, &bar, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
   }
-  // Nearest neighbour: every demo pixel becomes a block of whole screen pixels.
-  SetStretchBltMode(dc, COLORONCOLOR);
-  StretchDIBits(dc, r.x, r.y, r.width, r.height, 0, 0, kWidth, kHeight, shown,
-                reinterpret_cast<const BITMAPINFO*>(&kFrameInfo), DIB_RGB_COLORS, SRCCOPY);
+  if (r.width <= 0 || r.height <= 0) return;  // minimised
+  // Scaled here, so that every demo pixel becomes the same block of screen pixels on any
+  // Windows; the copy to the window is one for one.
+  scaled.resize(static_cast<size_t>(r.width) * r.height);
+  ScaleFrame(shown, scaled.data(), r.width, r.height);
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), r.width, -r.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  SetDIBitsToDevice(dc, r.x, r.y, r.width, r.height, 0, 0, 0, r.height, scaled.data(), &info,
+                    DIB_RGB_COLORS);
 }
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {

@@ -25,6 +25,11 @@ struct ScreenRect {
 };
 ScreenRect FourByThreeRect(int width, int height);
 
+// The 320 x 240 RGB565 frame scaled to width x height by nearest neighbour into rows of 0x00RRGGBB,
+// each channel widened to 8 bits by repeating its top bits (so that 8 bits give back the 5-6-5
+// colour exactly). The window shows these pixels one for one: no scaling of Windows' own.
+void ScaleFrame(const uint16_t* frame, uint32_t* out, int width, int height);
+
 // The sample frame at `ms` milliseconds into a song of `rate` frames a second.
 uint32_t SongFrameAt(uint32_t ms, uint32_t rate);
 
