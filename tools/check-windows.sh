@@ -107,7 +107,7 @@ same=""
 for _ in $(seq 20); do
   sleep 0.5
   cp "$work/fb/Xvfb_screen0" "$work/screen.xwd"
-  if python3 "$root/tools/xwd_shot.py" compare "$work/screen.xwd" "$X" "$Y" "$work/next-part.raw" \
+  if python3 "$root/tools/xwd_shot.py" compare "$work/screen.xwd" "$X" "$Y" 3 "$work/next-part.raw" \
     >"$work/compare.txt"; then
     same=yes
     break
@@ -117,6 +117,25 @@ done
   fail "after Page Down the window does not show the frame at ${next_part_ms} ms: $(cat "$work/compare.txt")"
 echo "check-windows: after Page Down the window equals glasswhirligo-capture --seek at $next_part_ms ms, 3x: $(cat "$work/compare.txt")"
 python3 "$root/tools/xwd_shot.py" png "$work/screen.xwd" "$X" "$Y" 960 720 "$work/window.png"
+
+# F: the whole 1280 x 1024 screen, the frame four times larger between black bars; F again: the
+# window as it was.
+shows() {  # X Y SCALE [--black-around]
+  for _ in $(seq 20); do
+    sleep 0.5
+    cp "$work/fb/Xvfb_screen0" "$work/screen.xwd"
+    python3 "$root/tools/xwd_shot.py" compare "$work/screen.xwd" "$@" >"$work/compare.txt" && return 0
+  done
+  return 1
+}
+xdotool key f
+shows 0 32 4 "$work/next-part.raw" --black-around ||
+  fail "after F the screen does not show the frame 4x between black bars: $(cat "$work/compare.txt")"
+echo "check-windows: F fills the screen at 4:3, black bars above and below: $(tr '\n' ' ' <"$work/compare.txt")"
+xdotool key f
+shows "$X" "$Y" 3 "$work/next-part.raw" ||
+  fail "after F twice the window does not show the frame 3x: $(cat "$work/compare.txt")"
+echo "check-windows: F again gives the window back"
 
 # Playing: the program's share of a core over five seconds, once the player has used the first
 # seconds' spare time to replay the timeline for its seeks.

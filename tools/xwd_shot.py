@@ -2,16 +2,16 @@
 """Screenshots of the Windows edition's window under Xvfb, read from the screen file Xvfb keeps
 (-fbdir, in XWD format): compared with a frame of glasswhirligo-capture, or written as a PNG.
 
-  xwd_shot.py compare SCREEN X Y FRAME.raw   the 960 x 720 at X,Y is FRAME (320 x 240 RGB565,
-                                             little-endian) three times larger, colour for colour
-                                             in 5-6-5; prints the differing pixels, exit 1 if any
+  xwd_shot.py compare SCREEN X Y N FRAME.raw [--black-around]
+      the 320N x 240N pixels at X,Y are FRAME (320 x 240 RGB565, little-endian) N times larger,
+      colour for colour in 5-6-5 (and with --black-around, the rest of the screen is black);
+      prints the differing pixels, exit 1 if any
   xwd_shot.py png SCREEN X Y W H OUT.png     that rectangle of the screen as a PNG
 """
 import struct
 import sys
 import zlib
 
-SCALE = 3
 WIDTH, HEIGHT = 320, 240
 
 
@@ -39,26 +39,36 @@ def to565(r, g, b):
     return ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3)
 
 
-def compare(screen_path, x0, y0, raw_path):
+def compare(screen_path, x0, y0, scale, raw_path, black_around):
     screen = Screen(screen_path)
     with open(raw_path, "rb") as f:
         frame = struct.unpack(f"<{WIDTH * HEIGHT}H", f.read())
-    if x0 + WIDTH * SCALE > screen.width or y0 + HEIGHT * SCALE > screen.height:
-        raise SystemExit("the window is not wholly on the screen")
+    w, h = WIDTH * scale, HEIGHT * scale
+    if x0 + w > screen.width or y0 + h > screen.height:
+        raise SystemExit("the picture is not wholly on the screen")
     differ, first = 0, None
-    for y in range(HEIGHT * SCALE):
-        row = frame[(y // SCALE) * WIDTH:(y // SCALE + 1) * WIDTH]
-        for x in range(WIDTH * SCALE):
+    for y in range(h):
+        row = frame[(y // scale) * WIDTH:(y // scale + 1) * WIDTH]
+        for x in range(w):
             got = to565(*screen.rgb(x0 + x, y0 + y))
-            if got != row[x // SCALE]:
+            if got != row[x // scale]:
                 differ += 1
                 if first is None:
-                    first = (x, y, got, row[x // SCALE])
-    print(f"{differ} of {WIDTH * HEIGHT * SCALE * SCALE} pixels differ")
+                    first = (x, y, got, row[x // scale])
+    print(f"{differ} of {w * h} pixels differ")
     if first:
         x, y, got, want = first
-        print(f"first at {x},{y}: window {got:04x}, frame {want:04x}")
-    return 1 if differ else 0
+        print(f"first at {x},{y}: screen {got:04x}, frame {want:04x}")
+    lit = 0
+    if black_around:
+        for y in range(screen.height):
+            inside_rows = y0 <= y < y0 + h
+            for x in range(screen.width):
+                if inside_rows and x0 <= x < x0 + w:
+                    continue
+                lit += screen.rgb(x, y) != (0, 0, 0)
+        print(f"{lit} pixels around it are not black")
+    return 1 if differ or lit else 0
 
 
 def png(screen_path, x0, y0, w, h, out_path):
@@ -82,8 +92,8 @@ def png(screen_path, x0, y0, w, h, out_path):
 
 
 def main(argv):
-    if len(argv) == 6 and argv[1] == "compare":
-        return compare(argv[2], int(argv[3]), int(argv[4]), argv[5])
+    if len(argv) in (7, 8) and argv[1] == "compare" and argv[7:] in ([], ["--black-around"]):
+        return compare(argv[2], int(argv[3]), int(argv[4]), int(argv[5]), argv[6], len(argv) == 8)
     if len(argv) == 8 and argv[1] == "png":
         return png(argv[2], *map(int, argv[3:7]), argv[7])
     sys.stderr.write(__doc__)
