@@ -10,6 +10,7 @@
 #include "platform/sound.h"
 #include "precalc/precalc.h"
 #include "show/init.h"
+#include "show/loading.h"
 
 namespace {
 
