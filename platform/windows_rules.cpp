@@ -90,7 +90,7 @@ void SongRecord::Start(uint32_t now) {
 }
 
 void SongRecord::Pause(uint32_t now) {
-  if (!on_ || paused_) return;
+  if (!on_) return;
   position_ = static_cast<uint32_t>(Position(now));
   paused_ = true;
 }

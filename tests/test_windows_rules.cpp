@@ -120,6 +120,13 @@ TEST(WindowsSong, ThePlayersRecordFollowsStartsPausesSeeksAndStops) {
   EXPECT_EQ(song.Position(0x30u), -1) << "a stopped song stays silent";
   song.Seek(5000, 0x40u);
   EXPECT_EQ(song.Position(0x50u), 5016) << "a seek plays a stopped song from there";
+  // Paused, stopped, then asked to resume: nothing plays, and a seek keeps it paused.
+  song.Pause(0x60u);
+  song.Stop();
+  song.Resume(0x70u);
+  song.Seek(8000, 0x80u);
+  EXPECT_TRUE(song.Paused());
+  EXPECT_EQ(song.Position(0x90u), 8000);
 }
 
 TEST(WindowsData, TheProgramsOwnFolderByEitherSeparator) {

@@ -51,7 +51,8 @@ rm -rf "$work"
 mkdir -p "$work/Glass whirligo" "$work/elsewhere" "$work/fb"
 unzip -q "$out/glasswhirligo-1.0.0-win64.zip" -d "$work/Glass whirligo"
 program="$work/Glass whirligo/glasswhirligo.exe"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -fbdir "$work/fb" -nolisten tcp 3>"$work/display" \
+# A white root window: black around the full-screen frame is the program's own.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -wr -fbdir "$work/fb" -nolisten tcp 3>"$work/display" \
   2>"$work/xvfb.log" &
 xvfb=$!
 demo=""
@@ -66,7 +67,7 @@ export DISPLAY=":$(cat "$work/display")"
 
 # Starts the program from the other folder; its window's id is in $window.
 start_demo() {
-  (cd "$work/elsewhere" && exec env GLASSWHIRLIGO_ERRORS_TO_STDERR=1 wine "$program") \
+  (cd "$work/elsewhere" && exec env GLASSWHIRLIGO_ERRORS_TO_STDERR=1 wine "$program" "$@") \
     >"$work/stdout" 2>"$work/stderr" &
   demo=$!
 }
@@ -153,8 +154,13 @@ wait_for_end
 [ "$status" = 0 ] || fail "Escape did not end the program with status 0: $(cat "$work/stderr")"
 echo "check-windows: Escape ends the program with status 0"
 
-start_demo
+# Any argument: full screen from the start.
+start_demo full
 find_window
+eval "$(xdotool getwindowgeometry --shell "$window")"
+[ "$WIDTH" = 1280 ] && [ "$HEIGHT" = 1024 ] ||
+  fail "started with an argument, the window is ${WIDTH}x$HEIGHT, not the whole 1280x1024 screen"
+echo "check-windows: started with an argument it fills the screen"
 xdotool mousemove --window "$window" 480 360 click 3
 wait_for_end
 [ "$status" = 0 ] ||
