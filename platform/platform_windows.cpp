@@ -31,19 +31,12 @@ char error_text[160] = "";
 
 std::vector<uint32_t> scaled;  // the frame at the size it is shown
 
-void PaintFrame(HDC dc, bool with_bars) {
+// Around the frame (full screen) the window's black background shows: Windows paints it when the
+// window is uncovered or changes size, which is also when the bars are new.
+void PaintFrame(HDC dc) {
   RECT client;
   GetClientRect(window, &client);
   const ScreenRect r = FourByThreeRect(client.right, client.bottom);
-  if (with_bars) {
-    const RECT bars[4] = {{0, 0, client.right, r.y},
-                          {0, r.y + r.height, client.right, client.bottom},
-                          {0, r.y, r.x, r.y + r.height},
-                          {r.x + r.width, r.y, client.right, r.y + r.height}};
-    for (const RECT& bar : bars)
-      if (bar.right > bar.left && bar.bottom > bar.top)
-        FillRect(dc, &bar, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-  }
   if (r.width <= 0 || r.height <= 0) return;  // minimised
   // Scaled here, so that every demo pixel becomes the same block of screen pixels on any
   // Windows; the copy to the window is one for one.
@@ -59,11 +52,10 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpara
   collected |= WindowsMessageRequest(message, wparam, lparam);
   switch (message) {
     case WM_CLOSE: return 0;  // the show ends after its frame, and the window with it
-    case WM_ERASEBKGND: return 1;  // the frame and the bars cover everything
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(hwnd, &ps);
-      PaintFrame(dc, true);
+      PaintFrame(dc);
       EndPaint(hwnd, &ps);
       return 0;
     }
@@ -98,7 +90,7 @@ void WindowsIdle(uint32_t until) {
 void WindowsPresent(const uint16_t* frame) {
   std::memcpy(shown, frame, sizeof shown);
   if (HDC dc = GetDC(window)) {
-    PaintFrame(dc, false);
+    PaintFrame(dc);
     ReleaseDC(window, dc);
   }
   Pump();
@@ -135,7 +127,7 @@ void WindowsToggleFullscreen() {
     SetWindowPos(window, nullptr, w.left, w.top, w.right - w.left, w.bottom - w.top,
                  SWP_FRAMECHANGED | SWP_NOZORDER | SWP_SHOWWINDOW);
   }
-  InvalidateRect(window, nullptr, FALSE);
+  InvalidateRect(window, nullptr, TRUE);  // the background first: the bars
   Pump();
 }
 
@@ -151,6 +143,7 @@ bool OpenWindow() {
   wc.cbSize = sizeof wc;
   wc.style = CS_HREDRAW | CS_VREDRAW;
   wc.lpfnWndProc = WindowProc;
+  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
   wc.hInstance = instance;
   wc.lpszClassName = kClassName;
   if (!RegisterClassExW(&wc)) return Fail("RegisterClassEx");

@@ -51,7 +51,7 @@ rm -rf "$work"
 mkdir -p "$work/Glass whirligo" "$work/elsewhere" "$work/fb"
 unzip -q "$out/glasswhirligo-1.0.0-win64.zip" -d "$work/Glass whirligo"
 program="$work/Glass whirligo/glasswhirligo.exe"
-# A white root window: black around the full-screen frame is the program's own.
+# A white root window: nothing of it may show around the full-screen frame.
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -wr -fbdir "$work/fb" -nolisten tcp 3>"$work/display" \
   2>"$work/xvfb.log" &
 xvfb=$!
