@@ -68,9 +68,10 @@ test-web: build setup-web
 	tools/check-web.sh
 
 # ---- Cross builds and Debian packages ----
-# make cross ARCH=arm64|armhf builds everything for that architecture into build-$(ARCH), against
-# a sysroot unpacked from the target's Debian packages; its programs run under qemu-user. The
-# song comes from the native build: every package ships the same bytes.
+# make cross ARCH=arm64|armhf builds the program, its package's files and the tests it runs under
+# the emulator (CMake's arch_checks) into build-$(ARCH), against a sysroot unpacked from the
+# target's Debian packages; its programs run under qemu-user (`cmake --build build-$(ARCH)`
+# builds the rest). The song comes from the native build: every package ships the same bytes.
 ARCH ?= arm64
 CROSS_BUILD = build-$(ARCH)
 PACKAGE_ARCHES = arm64 armhf
@@ -89,7 +90,7 @@ cross: setup-cross native-song
 	cmake -S . -B $(CROSS_BUILD) -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=toolchains/$(ARCH).cmake -DGW_SYSROOT=$(CURDIR)/$(CROSS_BUILD)/sysroot \
 	  -DGW_SONG_FILE=$(CURDIR)/$(BUILD)/demosong.ogg
-	cmake --build $(CROSS_BUILD) -j$(JOBS)
+	cmake --build $(CROSS_BUILD) -j$(JOBS) --target arch_checks
 
 # The cross build's processor-dependent tests (CTest label arch) under the emulator.
 cross-test: cross
