@@ -19,6 +19,16 @@
 #include "show/player.h"
 #include "show/script.h"
 
+// The position the song was last handed to the mixer, recorded on its way in (the link puts
+// this in front of SDL_mixer's own), and a mixer that refuses the next one.
+double position_given = -1;
+bool refuse_position = false;
+extern "C" int __real_Mix_SetMusicPosition(double position);
+extern "C" int __wrap_Mix_SetMusicPosition(double position) {
+  position_given = position;
+  return refuse_position ? -1 : __real_Mix_SetMusicPosition(position);
+}
+
 namespace {
 
 // FNV-1a over 64-bit words: the frame as four pixels at a time.
@@ -373,6 +383,8 @@ TEST_F(Player, TheBarsSeekLandsOnTheReplaysFrameAndTheTimelineHasEachPartsStart)
   EXPECT_EQ(PartStarts(), starts);
 }
 
+// The song through the mixer itself: where a seek put it, paused or playing, halted. SDL_mixer
+// cannot say where a song is, so the position it is handed is recorded on the way in.
 TEST_F(Player, SongFollowsSeeksPausesAndRestarts) {
   Watch w;
   SetFrameHook(Watcher, &w);
@@ -382,38 +394,76 @@ TEST_F(Player, SongFollowsSeeksPausesAndRestarts) {
   ASSERT_TRUE(SongLoaded()) << "demosong.ogg in the build folder, an audio device (dummy)";
   PlaySong();
   StartPlayer();
-  for (int64_t t : {100000, 20000, 236000, 5, 50000}) {
+  for (int64_t t : {100000, 20500, 236000, 5, 50000}) {
     if (t == 50000) Mix_HaltMusic();  // as when the song has played to its end
     SeekShow(t);
     EXPECT_EQ(SongPosition(), ShowTime()) << t;
     EXPECT_TRUE(Mix_PlayingMusic()) << t;
+    EXPECT_EQ(position_given, F(plain->At(t)).presented / 1000.0)
+        << "the mixer is put where the frame shown was presented, " << t;
     for (int k = 0; k < 5; ++k) Script();
     EXPECT_LE(std::abs(SongPosition() - ShowTime()), 20) << "within a frame, " << t;
   }
-  // Paused: the song stands where the show stands.
-  int64_t during = -2;
+  // A position the mixer refuses silences the song rather than leave it at the wrong place;
+  // the next seek starts it again.
+  refuse_position = true;
+  SeekShow(60000);
+  refuse_position = false;
+  EXPECT_EQ(SongPosition(), -1);
+  EXPECT_FALSE(Mix_PlayingMusic());
+  SeekShow(70000);
+  EXPECT_EQ(SongPosition(), ShowTime());
+  EXPECT_TRUE(Mix_PlayingMusic());
+  // Paused: the mixer holds the song where the show stands, while time passes; a song that had
+  // played to its end, started again by a seek during the pause, waits paused as well.
+  int waits = 0;
+  int64_t during = -2, after_seek = -2;
+  int paused_in_mixer = -1, paused_after_seek = -1, playing_after_seek = -1;
   w.on_wait = [&] {
-    during = SongPosition() - ShowTime();
     SetVirtualTicks(VirtualTicks() + 3000);
-    QueueHeadlessRequest(kRequestPause);
+    if (++waits == 1) {
+      during = SongPosition() - ShowTime();
+      paused_in_mixer = Mix_PausedMusic();
+      Mix_HaltMusic();
+      QueueHeadlessRequest(kRequestBack);
+    } else {
+      after_seek = SongPosition() - ShowTime();
+      paused_after_seek = Mix_PausedMusic();
+      playing_after_seek = Mix_PlayingMusic();
+      QueueHeadlessRequest(kRequestPause);
+    }
   };
   QueueHeadlessRequest(kRequestPause);
   Script();
   AnswerRequests();
+  EXPECT_EQ(waits, 2);
   EXPECT_EQ(during, 0);
+  EXPECT_EQ(paused_in_mixer, 1);
+  EXPECT_EQ(after_seek, 0);
+  EXPECT_EQ(paused_after_seek, 1);
+  EXPECT_EQ(playing_after_seek, 1);
   EXPECT_EQ(SongPosition(), ShowTime());
+  EXPECT_EQ(Mix_PausedMusic(), 0) << "resumed";
+  EXPECT_TRUE(Mix_PlayingMusic());
   // A restart is silent until the part clock starts again.
   std::vector<int64_t> loading;
-  w.on_frame = [&](size_t) { loading.push_back(SongPosition()); };
+  std::vector<int> mixer_playing;
+  w.on_frame = [&](size_t) {
+    loading.push_back(SongPosition());
+    mixer_playing.push_back(Mix_PlayingMusic());
+  };
   QueueHeadlessRequest(kRequestRestart);
   Script();
   AnswerRequests();
   ASSERT_GT(loading.size(), 300u);
   EXPECT_EQ(*std::max_element(loading.begin() + 1, loading.end()), -1);
+  EXPECT_EQ(*std::max_element(mixer_playing.begin() + 1, mixer_playing.end()), 0);
   EXPECT_EQ(SongPosition(), 0);
+  EXPECT_TRUE(Mix_PlayingMusic());
   SetFrameHook(nullptr, nullptr);
   SetWaitHook(nullptr, nullptr);
   SoundEnd();
+  EXPECT_EQ(Mix_QuerySpec(nullptr, nullptr, nullptr), 0) << "the audio device is closed";
 }
 
 // A restart that finds no font file (it was there at the first start) ends the show and keeps
