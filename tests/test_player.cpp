@@ -3,9 +3,11 @@
 // the pause, the song's position, and a run without keys that shows the plain run's frames.
 #include <SDL_mixer.h>
 #include <gtest/gtest.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -173,7 +175,8 @@ TEST_F(Player, WithoutKeysShowsThePlainRunsFramesAndBuildsItsCopies) {
 // Seeks in an order that comes from later and earlier moments alike, so that each replay
 // starts from whatever the previous one left in the working arrays and caches.
 TEST_F(Player, SeeksLandOnTheReplaysFrameAndGoOnFromIt) {
-  std::vector<int64_t> moments = {-5000, 0, 64, 65, 66, 1000000};
+  const int64_t end = F(plain->frames.size() - 1).ended;
+  std::vector<int64_t> moments = {-5000, 0, 64, 65, 66, end - 1, end, 1000000};
   for (int64_t t = 3000; t < 240000; t += 7919) moments.push_back(t);
   for (int p : {2, 0, 1, 4, 3, 7}) {  // around every hand-over
     size_t n = plain->FirstOfPart(p);
@@ -203,6 +206,8 @@ TEST_F(Player, SeeksLandOnTheReplaysFrameAndGoOnFromIt) {
       EXPECT_EQ(quit, 1) << "the last frame ends the show";
     }
   }
+  EXPECT_TRUE(ShowEndsBy(end));
+  EXPECT_FALSE(ShowEndsBy(end - 1)) << "its last frame is still to come";
   // After all those seeks, from early on to the end: any state the copies missed would show.
   quit = 0;
   size_t n = plain->At(5000);
@@ -279,17 +284,39 @@ TEST_F(Player, PageUpGoesToThePreviousPartsFirstFrame) {
     EXPECT_EQ(w.shown[l + i], F(frames[i]).digest) << "present " << i;
 }
 
-TEST_F(Player, HomeShowsTheLoadingScreenAgainThenTheShowFromItsStart) {
+// Home while paused, some time into the pause: the pause is over, the loading screen and the
+// show from its start follow, and the show time is a fresh start's.
+TEST_F(Player, HomeWhilePausedShowsTheLoadingScreenAgainThenTheShowFromItsStart) {
   Watch w;
-  std::vector<uint32_t> keys = {kRequestForward, 0, 0, kRequestRestart};
+  std::vector<uint32_t> keys = {kRequestForward, 0, 0, kRequestPause};
   keys.resize(keys.size() + Loading() + 40, 0);
   keys.back() = kRequestQuit;
-  size_t l = PlayWithKeys(w, keys);
+  const size_t first_after = Loading() + 4 + Loading();  // the restart's first frame
+  std::vector<int64_t> show_time;
+  bool paused_after = false;
+  w.on_frame = [&](size_t i) {
+    if (i >= Loading() && i - Loading() < keys.size()) QueueHeadlessRequest(keys[i - Loading()]);
+    if (i >= first_after) {
+      show_time.push_back(ShowTime());
+      paused_after = paused_after || ShowPaused();
+    }
+  };
+  int waits = 0;
+  w.on_wait = [&] {
+    SetVirtualTicks(VirtualTicks() + 5000);
+    QueueHeadlessRequest(++waits == 1 ? kRequestRestart : kRequestQuit);
+  };
+  size_t l = Play(w);
+  EXPECT_EQ(waits, 1) << "no wait after the restart";
   std::vector<uint64_t> after(w.shown.begin() + l + 4, w.shown.end());
   std::vector<uint64_t> fresh = plain->loading;
   for (size_t n = 1; fresh.size() < after.size(); ++n) fresh.push_back(F(n).digest);
   EXPECT_EQ(after.size(), Loading() + 40);
   EXPECT_TRUE(after == fresh) << "the loading screen and the show from its start";
+  EXPECT_FALSE(paused_after);
+  ASSERT_EQ(show_time.size(), 40u);
+  for (size_t k = 0; k < show_time.size(); ++k)
+    EXPECT_EQ(show_time[k], F(k + 1).presented) << "frame " << k + 1 << " after the restart";
 }
 
 TEST_F(Player, PauseHoldsTheClockAndTheFramesAndWaitsForEvents) {
@@ -317,14 +344,22 @@ TEST_F(Player, PauseHoldsTheClockAndTheFramesAndWaitsForEvents) {
       << "the frame after the pause came as late as the pause lasted";
 }
 
-TEST_F(Player, SeekWhilePausedShowsTheFrameAndStaysPaused) {
+// Seeks while paused, with time passing before each key: each shows its frame and the show
+// stays paused; after Space the show goes on from the last of them, its next frame one frame's
+// interval after the key, however long the pause and wherever it began.
+TEST_F(Player, SeeksWhilePausedShowTheirFrameAndTheShowGoesOnAfterSpace) {
   Watch w;
   int waits = 0;
   size_t shown_in_pause = 0;
+  uint32_t resumed_at = 0;
   w.on_wait = [&] {
-    if (++waits == 1) QueueHeadlessRequest(kRequestBack);
-    if (waits == 2) {
+    SetVirtualTicks(VirtualTicks() + 5000);
+    ++waits;
+    if (waits == 1) QueueHeadlessRequest(kRequestBack);
+    if (waits == 2) QueueHeadlessRequest(kRequestNextPart);
+    if (waits == 3) {
       shown_in_pause = w.shown.size();
+      resumed_at = VirtualTicks();
       QueueHeadlessRequest(kRequestPause);
     }
   };
@@ -333,9 +368,13 @@ TEST_F(Player, SeekWhilePausedShowsTheFrameAndStaysPaused) {
   keys.back() = kRequestQuit;
   size_t l = PlayWithKeys(w, keys);
   size_t n = plain->At(F(501).ended - 10000);
-  ASSERT_EQ(shown_in_pause, l + 502);
+  size_t next = plain->FirstOfPart(2);  // the part after the one n is in
+  ASSERT_EQ(F(n).part, 6);
+  ASSERT_EQ(shown_in_pause, l + 503);
   EXPECT_EQ(w.shown[l + 501], F(n).digest) << "the frame of the seek, shown while paused";
-  EXPECT_EQ(w.shown[l + 502], F(n + 1).digest) << "then the show goes on from it";
+  EXPECT_EQ(w.shown[l + 502], F(next).digest) << "the next part's first frame, shown while paused";
+  EXPECT_EQ(w.shown[l + 503], F(next + 1).digest) << "then the show goes on from it";
+  EXPECT_EQ(w.at[l + 503] - resumed_at, F(next + 1).presented - F(next).presented);
 }
 
 TEST_F(Player, FTogglesFullScreenWithoutTouchingTheShow) {
@@ -464,6 +503,48 @@ TEST_F(Player, SongFollowsSeeksPausesAndRestarts) {
   SetWaitHook(nullptr, nullptr);
   SoundEnd();
   EXPECT_EQ(Mix_QuerySpec(nullptr, nullptr, nullptr), 0) << "the audio device is closed";
+}
+
+// A clock that runs only while this thread works, as on a machine with nothing else to do:
+// a pacing wait reaches its moment at once, and records how late it was entered.
+struct WorkClock {
+  static inline uint32_t base = 0;
+  static inline int64_t cpu_from = 0;
+  static inline int32_t latest = INT32_MIN;  // how late the latest wait came, at worst
+  static int64_t CpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec * int64_t{1000} + ts.tv_nsec / 1000000;
+  }
+  static uint32_t Ticks() { return base + static_cast<uint32_t>(CpuMs() - cpu_from); }
+  static void Idle(uint32_t until) {
+    int32_t late = static_cast<int32_t>(Ticks() - until);
+    latest = std::max(latest, late);
+    if (late < 0) base += static_cast<uint32_t>(-late);
+  }
+  static void Use() {
+    base = platform.ticks();
+    cpu_from = CpuMs();
+    latest = INT32_MIN;
+    platform.ticks = Ticks;
+    platform.idle = Idle;
+  }
+};
+
+// The copies are built in slices of the pacing waits' spare time. On a clock that moves while a
+// slice replays, the slice stops short of its wait's moment: one replayed frame may overrun the
+// margin it leaves, and no more.
+TEST_F(Player, SpareTimeSlicesEndBeforeTheirWaitsMoment) {
+  EXPECT_STREQ(StartHeadlessDemo(), nullptr);
+  WorkClock::Use();
+  StartPlayer();
+  for (int f = 0; f < 16; ++f) {
+    Script();
+    AnswerRequests();
+  }
+  EXPECT_LE(WorkClock::latest, 20) << "ms past the moment a pacing wait ended";
+  EXPECT_GE(SnapshotCount(), 2u) << "the slices replayed";
+  UseHeadlessPlatform();
 }
 
 // A restart that finds no font file (it was there at the first start) ends the show and keeps
