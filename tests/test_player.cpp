@@ -272,16 +272,30 @@ TEST_F(Player, PageDownVisitsEachPartsFirstFrameThenTheEnd) {
   EXPECT_EQ(std::vector<uint64_t>(w.shown.begin() + l, w.shown.end()), expect);
 }
 
+// Page Up goes to the previous part's first frame; in the first part, to that part's first
+// frame and never before it. The first part's opening frames are all dark alike, so the show
+// time tells them apart.
 TEST_F(Player, PageUpGoesToThePreviousPartsFirstFrame) {
   const uint32_t down = kRequestNextPart, up = kRequestPreviousPart;
+  const std::vector<uint32_t> keys = {down, 0, down, 0, down, 0, up, 0, up, 0, up, 0, up, 0,
+                                      kRequestQuit};
   Watch w;
-  size_t l = PlayWithKeys(w, {down, 0, down, 0, down, 0, up, 0, up, 0, up, 0, up, 0, kRequestQuit});
+  std::vector<int64_t> shown_at;
+  w.on_frame = [&](size_t i) {
+    if (i < Loading()) return;
+    shown_at.push_back(ShowTime());
+    if (i - Loading() < keys.size()) QueueHeadlessRequest(keys[i - Loading()]);
+  };
+  size_t l = Play(w);
   size_t s2 = plain->FirstOfPart(2), s0 = plain->FirstOfPart(0), s1 = plain->FirstOfPart(1);
   std::vector<size_t> frames = {1, s2, s2 + 1, s0, s0 + 1, s1, s1 + 1, s0, s0 + 1, s2, s2 + 1,
                                 1, 2, 1, 2};
   ASSERT_EQ(w.shown.size() - l, frames.size());
-  for (size_t i = 0; i < frames.size(); ++i)
+  ASSERT_EQ(shown_at.size(), frames.size());
+  for (size_t i = 0; i < frames.size(); ++i) {
     EXPECT_EQ(w.shown[l + i], F(frames[i]).digest) << "present " << i;
+    EXPECT_EQ(shown_at[i], F(frames[i]).presented) << "present " << i;
+  }
 }
 
 // Home while paused, some time into the pause: the pause is over, the loading screen and the
@@ -317,6 +331,15 @@ TEST_F(Player, HomeWhilePausedShowsTheLoadingScreenAgainThenTheShowFromItsStart)
   ASSERT_EQ(show_time.size(), 40u);
   for (size_t k = 0; k < show_time.size(); ++k)
     EXPECT_EQ(show_time[k], F(k + 1).presented) << "frame " << k + 1 << " after the restart";
+  // The copies built since (none while the loading screen rebuilt the tables and objects) give
+  // the replay's frames everywhere.
+  SetFrameHook(Watcher, &w);
+  for (int64_t t : {40000, 80000, 110000, 140000, 170000, 200000, 230000}) {
+    quit = 0;
+    SeekShow(t);
+    EXPECT_EQ(w.shown.back(), F(plain->At(t)).digest) << "seek to " << t;
+  }
+  SetFrameHook(nullptr, nullptr);
 }
 
 TEST_F(Player, PauseHoldsTheClockAndTheFramesAndWaitsForEvents) {
