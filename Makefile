@@ -3,35 +3,51 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: setup build run test clean
+.PHONY: setup setup-all compile build run test clean
 
 setup:
 	@tools/setup-deps.sh
 
-build: setup
+# Every package list of the project at once: the native build's and each edition's.
+setup-all:
+	@tools/setup-deps.sh $(wildcard tools/packages*.txt)
+
+compile:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BUILD) -j$(JOBS)
+
+build: setup
+	@$(MAKE) --no-print-directory compile
 
 run: build
 	cd $(BUILD) && ./glasswhirligo $(ARGS)
 
-# The Release suite (the plain loops against the same pinned frames among it, as the CTest
-# entry check_plain), the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer,
-# then a bounded run of every fuzzer; the web edition's checks; the whole suite of the arm64 and
-# armhf builds under the emulator; the three packages, and the amd64 one unpacked and played
-# from elsewhere.
-test: build
-	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
-	tools/check-sanitized.sh
-	tools/fuzz.sh $(FUZZ_SECONDS)
-	$(MAKE) test-web
-	$(MAKE) cross-test ARCH=arm64
-	$(MAKE) cross-test ARCH=armhf
-	$(MAKE) package
-	tools/check-package.sh build-packages/glasswhirligo_*_$$(dpkg --print-architecture).deb $(BUILD)
+# Stage by stage, each timed (tools/stage.sh prints the table at the end, or where one fails):
+# the packages; the native build; the Release suite (with the plain-loop frame check, CTest's
+# check_plain); the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer; a bounded
+# run of every fuzzer; the web edition's checks; the arm64 and armhf builds' processor-dependent
+# tests under the emulator; the three packages, and the amd64 one unpacked and played from
+# elsewhere; the Windows edition under Wine.
+STAGE_LOG = $(BUILD)-stages.tsv
+STAGE = @tools/stage.sh $(STAGE_LOG)
+test:
+	@rm -f $(STAGE_LOG)
+	$(STAGE) "packages" $(MAKE) --no-print-directory setup-all
+	$(STAGE) "native build" $(MAKE) --no-print-directory compile
+	$(STAGE) "Release suite" ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+	$(STAGE) "ASan+UBSan suite" tools/check-sanitized.sh
+	$(STAGE) "fuzzing" tools/fuzz.sh $(FUZZ_SECONDS)
+	$(STAGE) "web edition" tools/check-web.sh
+	$(STAGE) "arm64 under the emulator" $(MAKE) --no-print-directory cross-test ARCH=arm64
+	$(STAGE) "armhf under the emulator" $(MAKE) --no-print-directory cross-test ARCH=armhf
+	$(STAGE) "Debian packages" $(MAKE) --no-print-directory package
+	$(STAGE) "installed package" tools/check-package.sh \
+	  build-packages/glasswhirligo_*_$$(dpkg --print-architecture).deb $(BUILD)
+	$(STAGE) "Windows under Wine" $(MAKE) --no-print-directory test-windows
+	@tools/stage.sh $(STAGE_LOG) --report
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-plain build-asan build-fuzz build-web build-arm64 build-armhf build-packages
+	rm -rf $(BUILD) $(BUILD)-plain $(STAGE_LOG) build-asan build-fuzz build-web build-arm64 build-armhf build-packages
 
 # The web edition: the same sources with emscripten into build-web/site/, from the native build's
 # assets; its checks (the node digest, the page in headless Chromium) are part of `make test`.
@@ -51,9 +67,10 @@ test-web: build setup-web
 	tools/check-web.sh
 
 # ---- Cross builds and Debian packages ----
-# make cross ARCH=arm64|armhf builds everything for that architecture into build-$(ARCH), against
-# a sysroot unpacked from the target's Debian packages; its programs run under qemu-user. The
-# song comes from the native build: every package ships the same bytes.
+# make cross ARCH=arm64|armhf builds the program, its package's files and the tests it runs under
+# the emulator (CMake's arch_checks) into build-$(ARCH), against a sysroot unpacked from the
+# target's Debian packages; its programs run under qemu-user (`cmake --build build-$(ARCH)`
+# builds the rest). The song comes from the native build: every package ships the same bytes.
 ARCH ?= arm64
 CROSS_BUILD = build-$(ARCH)
 PACKAGE_ARCHES = arm64 armhf
@@ -72,11 +89,11 @@ cross: setup-cross native-song
 	cmake -S . -B $(CROSS_BUILD) -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=toolchains/$(ARCH).cmake -DGW_SYSROOT=$(CURDIR)/$(CROSS_BUILD)/sysroot \
 	  -DGW_SONG_FILE=$(CURDIR)/$(BUILD)/demosong.ogg
-	cmake --build $(CROSS_BUILD) -j$(JOBS)
+	cmake --build $(CROSS_BUILD) -j$(JOBS) --target arch_checks
 
-# The whole suite of the cross build under the emulator.
+# The cross build's processor-dependent tests (CTest label arch) under the emulator.
 cross-test: cross
-	ctest --test-dir $(CROSS_BUILD) --output-on-failure -j$(JOBS)
+	ctest --test-dir $(CROSS_BUILD) --output-on-failure -j$(JOBS) -L arch
 
 # One .deb for this machine and one for each cross build, in build-packages/, checked by lintian.
 package: build setup-cross

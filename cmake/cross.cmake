@@ -13,4 +13,13 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
     # Emulated code runs several times slower: the limit grows with it.
     set_tests_properties(${name} PROPERTIES TIMEOUT 3600)
   endforeach()
+  # One start of the real program and its way out, through the emulator: the pad's button
+  # during the loading screen ends it after the first frame.
+  if(TARGET test_faults)
+    add_test(NAME start_and_exit COMMAND test_faults
+             --gtest_filter=Program.EscapeOrAPadButtonDuringLoadingEndsTheDemoAfterItsFirstFrame
+             WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+    set_tests_properties(start_and_exit PROPERTIES ENVIRONMENT "${GW_TEST_ENV}" TIMEOUT 3600
+                         LABELS arch)
+  endif()
 endif()

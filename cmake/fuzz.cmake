@@ -21,7 +21,4 @@ if(GW_FUZZ)
     target_link_options(fuzz_${target} PRIVATE -fsanitize=fuzzer,address,undefined)
     target_link_libraries(fuzz_${target} PRIVATE glasswhirligo_core)
   endforeach()
-  # Loading frames cost milliseconds each; the 32-bit loader's fuzzer counts them instead of
-  # drawing them (tools/fuzz/fuzz_model32.cpp).
-  target_link_options(fuzz_model32 PRIVATE -Wl,--wrap=_Z7Frondlev)
 endif()

@@ -296,9 +296,9 @@ void Commit(ParsedModel& m, Object3d* obj, int negate, bool show_progress) {
   std::copy(m.lines.begin(), m.lines.end(), built.lines);
   std::copy(m.polys.begin(), m.polys.end(), built.polys);
   CalcNorms(&built, negate);
-  if (show_progress) Frondle();
+  if (show_progress) LoadingFrame();
   CalcPtNorms(&built);
-  if (show_progress) Frondle();
+  if (show_progress) LoadingFrame();
   *obj = built;
 }
 
@@ -317,9 +317,9 @@ bool Load32bit3doData(const uint8_t* data, size_t size, Object3d* obj, int negat
   // The model is sound: convert it, with a loading frame after the points, the lines and the
   // polygons as the reading steps go.
   ReadPoints32(in, m, scale);
-  Frondle();
-  Frondle();
-  Frondle();
+  LoadingFrame();
+  LoadingFrame();
+  LoadingFrame();
   Commit(m, obj, negate, true);
   return true;
 }

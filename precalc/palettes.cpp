@@ -15,6 +15,14 @@ uint16_t* ShadeRow(int k) { return shades + 256 * k; }
 
 }  // namespace
 
+// Used for the grey copies of the pictures.
+int GreyLevel(uint16_t pixel) {
+  int r8 = (pixel >> 11) << 3;
+  int g8 = ((pixel >> 5) & 63) << 2;
+  int b8 = (pixel & 31) << 3;
+  return static_cast<int>(0.30 * r8 + 0.59 * g8 + 0.11 * b8);
+}
+
 // The start colour itself is not stored: the first entry is one step past it, so consecutive
 // ramps that share an end colour do not repeat it.
 void MakeColors(uint16_t* row, uint32_t first, uint32_t second, int start, int end) {

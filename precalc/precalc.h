@@ -1,5 +1,5 @@
-// Start-up precalculation: the loading screen, the effect tables and the shade rows.
-// Everything here runs once before the song starts; the tables are read by every effect.
+// The tables built once at start-up, before the song: the effect tables and the shade rows.
+// Every effect reads them; the start-up that builds them (with its loading screen) is the show's.
 #pragma once
 #include <cstdint>
 
@@ -11,19 +11,10 @@ void SetColors();
 // Grey level of an RGB565 pixel (0.30 R8 + 0.59 G8 + 0.11 B8, truncated; at most 250).
 int GreyLevel(uint16_t pixel);
 
-// Loading screen and driver.
-extern int more;                     // loading frames shown so far
-extern uint8_t FrondleGrad[16384];   // grey copy of the logo
-// The whole start-up precalculation. Returns nullptr when done, otherwise the one line that says
-// why the demo cannot start (a missing or malformed font file), before anything is shown.
-[[nodiscard]] const char* precalcs();
-void EffectsInit();
-void Frondle();
-void initFrondle();
-void RotozoomerFiltered(uint16_t* dst, const uint8_t* bitmap, float angle, float zoom);
-void Vram2screen2();
-void Screen1toVram();
-void FadeoutInit();
+// A long build calls LoadingFrame between its steps, so that the start-up can show a loading
+// frame there. The start-up sets loading_frame; until then the builds run without frames.
+extern void (*loading_frame)();
+void LoadingFrame();
 
 // Effect tables.
 extern int32_t fsin1[320];

@@ -12,6 +12,12 @@ namespace {
 constexpr double kAnglePi = 3.14151693;
 }  // namespace
 
+void (*loading_frame)() = nullptr;
+
+void LoadingFrame() {
+  if (loading_frame) loading_frame();
+}
+
 int32_t fsin1[320];
 int32_t fsin2[448];
 int32_t fsin3[760];
@@ -28,15 +34,15 @@ void MakeSines(int32_t* table, int count, float divisor, float amplitude, float 
 
 void SinePrecs() {
   MakeSines(fsin1, 320, 64, 256, 256);
-  Frondle();
+  LoadingFrame();
   MakeSines(fsin2, 448, 48, 128, 128);
-  Frondle();
+  LoadingFrame();
   MakeSines(fsin3, 760, 16, 64, 64);
-  Frondle();
+  LoadingFrame();
   MakeSines(fsin4, 240, 24, 16, 16);
-  Frondle();
+  LoadingFrame();
   MakeSines(fsin5, 290, 8, 12, 12);
-  Frondle();
+  LoadingFrame();
 }
 
 // 16.16 reciprocals for the fillers' edge and span steps, read through pdiv + 4096 with a
@@ -45,7 +51,7 @@ int32_t pdiv[8192];
 
 void PrecDivs() {
   for (int i = 0; i < 8192; ++i) pdiv[i] = i == 4096 ? 65536 : 65536 / (i - 4096);
-  Frondle();
+  LoadingFrame();
 }
 
 // Triangle wave that turns the plasma's summed sines into a colour index without a jump.
@@ -56,7 +62,7 @@ void PlasmaInit() {
     fpal[i] = i;
     fpal[256 + i] = 255 - i;
   }
-  Frondle();
+  LoadingFrame();
 }
 
 // (distance, angle) of every screen pixel seen from the centre: the polar effect becomes two
@@ -79,7 +85,7 @@ void PolarRow(int y) {
 void PolarInit() {
   for (int y = -120; y < 120; ++y) {
     PolarRow(y);
-    if ((y + 120) % 32 == 0) Frondle();
+    if ((y + 120) % 32 == 0) LoadingFrame();
   }
 }
 
@@ -88,7 +94,7 @@ uint8_t gradbmp[16384];
 
 void RotoBitmapInit() {
   for (int i = 0; i < 16384; ++i) gradbmp[i] = static_cast<uint8_t>(GreyLevel(dracul[i]));
-  Frondle();
+  LoadingFrame();
 }
 
 // A soft round sprite that falls off as the inverse fourth power of the distance.

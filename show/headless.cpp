@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "precalc/precalc.h"
 #include "render3d/render3d.h"
+#include "show/loading.h"
 #include "show/script.h"
 
 void ResetDemo() {

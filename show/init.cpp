@@ -9,6 +9,7 @@
 #include "platform/sound.h"
 #include "precalc/precalc.h"
 #include "show/init.h"
+#include "show/loading.h"
 
 // Both steps in turn: a failed chdir does not keep execl from trying.
 void HandToLauncher() {

@@ -2,6 +2,7 @@
 // the show's state on a clock of the player's own), and the builder of those copies, which runs
 // in the spare time of the pacing waits. A seek costs one state copy and the replay of at most
 // kSnapshotEvery of show time; the builder's slices cost four state copies each.
+#include "show/loading.h"
 #include "show/player.h"
 
 #include <algorithm>

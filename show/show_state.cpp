@@ -1,6 +1,7 @@
 // The list of what the show carries between frames, and its copy in and out. A global missing
 // here would make a seek differ from a straight replay: the player's tests compare the two at
 // moments across every part.
+#include "show/loading.h"
 #include "show/show_state.h"
 
 #include <algorithm>

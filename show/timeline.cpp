@@ -9,6 +9,7 @@
 #include "engine3d/engine3d.h"
 #include "platform/platform.h"
 #include "precalc/precalc.h"
+#include "show/loading.h"
 #include "show/script.h"
 #include "text/text.h"
 

@@ -10,6 +10,7 @@
 #include "platform/demo.h"
 #include "platform/platform.h"
 #include "precalc/precalc.h"
+#include "show/loading.h"
 #include "show/script.h"
 
 namespace {
@@ -109,9 +110,13 @@ class Loading : public ::testing::Test {
     UseHeadlessPlatform();
     ResetDemoState();
     more = 0;
+    loading_frame = Frondle;  // as the start-up sets it
     SetFrameHook(LogFrame, &log);
   }
-  void TearDown() override { SetFrameHook(nullptr, nullptr); }
+  void TearDown() override {
+    SetFrameHook(nullptr, nullptr);
+    loading_frame = nullptr;
+  }
   FrameLog log;
 };
 

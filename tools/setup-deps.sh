@@ -1,10 +1,11 @@
 #!/bin/sh
-# Installs the Debian packages listed in tools/packages.txt (or the list given) that are missing.
+# Installs the Debian packages listed in tools/packages.txt (or the lists given) that are missing,
+# in one apt-get call; recommended packages only when a list names them.
 set -eu
 here=$(dirname "$0")
-list=${1:-$here/packages.txt}
+[ $# -gt 0 ] || set -- "$here/packages.txt"
 missing=""
-for pkg in $(grep -v '^#' "$list"); do
+for pkg in $(grep -hv '^#' "$@"); do
   status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
   case "$status" in *"install ok installed"*) ;; *) missing="$missing $pkg" ;; esac
 done

@@ -14,6 +14,7 @@
 #include "platform/sound.h"
 #include "precalc/precalc.h"
 #include "show/headless.h"
+#include "show/loading.h"
 #include "show/player.h"
 #include "show/script.h"
 

@@ -19,6 +19,7 @@
 #include "platform/platform.h"
 #include "platform/sound.h"
 #include "precalc/precalc.h"
+#include "show/loading.h"
 #include "show/script.h"
 
 namespace {

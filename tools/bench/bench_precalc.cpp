@@ -8,6 +8,7 @@
 #include "platform/demo.h"
 #include "platform/platform.h"
 #include "precalc/precalc.h"
+#include "show/loading.h"
 #include "show/script.h"
 
 namespace {

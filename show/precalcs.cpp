@@ -3,6 +3,7 @@
 // of the last loading frame to black.
 #include "engine3d/engine3d.h"
 #include "precalc/precalc.h"
+#include "show/loading.h"
 #include "text/text.h"
 
 const char* precalcs() {

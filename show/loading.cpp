@@ -7,15 +7,9 @@
 #include "effects/effects.h"
 #include "platform/demo.h"
 #include "precalc/precalc.h"
+#include "show/loading.h"
 #include "show/script.h"
 #include "text/text.h"
-
-int GreyLevel(uint16_t pixel) {
-  int r8 = (pixel >> 11) << 3;
-  int g8 = ((pixel >> 5) & 63) << 2;
-  int b8 = (pixel & 31) << 3;
-  return static_cast<int>(0.30 * r8 + 0.59 * g8 + 0.11 * b8);
-}
 
 uint8_t FrondleGrad[16384];
 
@@ -24,6 +18,7 @@ void initFrondle() {
 }
 
 void EffectsInit() {
+  loading_frame = Frondle;
   initFrondle();
   Frondle();
   SinePrecs();
