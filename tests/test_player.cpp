@@ -1,13 +1,13 @@
 // The player, headless, with its keys queued the way Escape is: every seek lands on the frame a
 // straight replay shows at that moment and goes on from there; the parts' starts, the restart,
-// the pause, the song's position, and a run without keys that shows the plain run's frames.
+// the pause, the song through the mixer, and a run without keys that shows the plain run's frames.
 #include <SDL_mixer.h>
 #include <gtest/gtest.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
