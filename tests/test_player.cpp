@@ -342,6 +342,22 @@ TEST_F(Player, HomeWhilePausedShowsTheLoadingScreenAgainThenTheShowFromItsStart)
   SetFrameHook(nullptr, nullptr);
 }
 
+// Keys that come in one drain with Home or Escape go unanswered: Home starts from the loading
+// screen and the show from its start; Escape ends the show after the frame on screen.
+TEST_F(Player, KeysThatComeWithHomeOrEscapeAreNotAnswered) {
+  const uint32_t others = kRequestForward | kRequestNextPart | kRequestBack;
+  std::vector<uint32_t> keys = {0, kRequestRestart | others};
+  keys.resize(2 + Loading() + 20, 0);
+  keys.back() = kRequestQuit | kRequestRestart | others;
+  Watch w;
+  size_t l = PlayWithKeys(w, keys);
+  std::vector<uint64_t> fresh = {F(1).digest, F(2).digest};
+  fresh.insert(fresh.end(), plain->loading.begin(), plain->loading.end());
+  for (size_t n = 1; n <= 20; ++n) fresh.push_back(F(n).digest);
+  EXPECT_TRUE(std::vector<uint64_t>(w.shown.begin() + l, w.shown.end()) == fresh)
+      << w.shown.size() - l << " frames after the loading screen, " << fresh.size() << " expected";
+}
+
 TEST_F(Player, PauseHoldsTheClockAndTheFramesAndWaitsForEvents) {
   Watch w;
   int waits = 0;
