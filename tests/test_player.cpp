@@ -577,7 +577,7 @@ TEST_F(Player, SpareTimeSlicesEndBeforeTheirWaitsMoment) {
   EXPECT_STREQ(StartHeadlessDemo(), nullptr);
   WorkClock::Use();
   StartPlayer();
-  for (int f = 0; f < 16; ++f) {
+  for (int f = 0; f < 8; ++f) {
     Script();
     AnswerRequests();
   }
