@@ -47,7 +47,8 @@ test:
 	@tools/stage.sh $(STAGE_LOG) --report
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-plain $(STAGE_LOG) build-asan build-fuzz build-web build-arm64 build-armhf build-packages
+	rm -rf $(BUILD) $(BUILD)-plain $(STAGE_LOG) build-asan build-fuzz build-web build-arm64 build-armhf build-packages \
+	  build-windows
 
 # The web edition: the same sources with emscripten into build-web/site/, from the native build's
 # assets; its checks (the node digest, the page in headless Chromium) are part of `make test`.
@@ -103,3 +104,19 @@ package: build setup-cross
 	  cpack --config $$dir/CPackConfig.cmake -B build-packages/$$dir >/dev/null || exit 1; \
 	  mv build-packages/$$dir/*.deb build-packages/ && rm -rf build-packages/$$dir; done
 	lintian --fail-on error --tag-display-limit 0 build-packages/*.deb
+
+# ---- Windows ----
+# make windows builds the Windows edition with mingw-w64 into build-windows/ and packs
+# build-windows/glasswhirligo-1.0.0-win64.zip (the program, and fonts16.bin and demosong.ogg from
+# the native build). test-windows plays it under Wine: the digest without a display, the window
+# on Xvfb (tools/check-windows.sh).
+.PHONY: setup-windows windows test-windows
+
+setup-windows: setup
+	@tools/setup-deps.sh tools/packages-windows.txt
+
+windows: build setup-windows
+	NATIVE_BUILD=$(BUILD) tools/windows.sh
+
+test-windows: build setup-windows
+	NATIVE_BUILD=$(BUILD) tools/check-windows.sh

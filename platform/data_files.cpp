@@ -9,6 +9,9 @@
 #ifdef __linux__
 #include <sys/auxv.h>
 #endif
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -27,6 +30,21 @@ std::string ExecutablePath() {
     if (!ec) return absolute.string();
   }
 #endif
+#ifdef _WIN32
+  // Paths are UTF-8 here: the program's manifest makes that the narrow functions' code page.
+  std::wstring own(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, own.data(), static_cast<DWORD>(own.size()));
+    if (n == 0) return "";
+    if (n < own.size()) {
+      own.resize(n);
+      break;
+    }
+    own.resize(own.size() * 2);  // a long path, cut short
+  }
+  const std::u8string utf8 = fs::path(own).u8string();
+  return std::string(utf8.begin(), utf8.end());
+#endif
   return "";
 }
 
@@ -38,10 +56,24 @@ std::string InstalledDataFolder(const std::string& executable) {
   return (program.parent_path().parent_path() / "share" / "glasswhirligo").string();
 }
 
+// By the text alone: the path is UTF-8, which a narrow path on Windows need not be.
+std::string ProgramFolder(const std::string& executable) {
+  const size_t last = executable.find_last_of("/\\");
+  return last == std::string::npos ? "" : executable.substr(0, last);
+}
+
 std::vector<std::string> DataFolders() {
+#ifdef _WIN32
+  // A program unpacked from its zip keeps its files beside it, wherever it is started from.
+  std::vector<std::string> folders;
+  const std::string own = ProgramFolder(ExecutablePath());
+  if (!own.empty()) folders.push_back(own);
+  folders.push_back(".");
+#else
   std::vector<std::string> folders{"."};
   std::string installed = InstalledDataFolder(ExecutablePath());
   if (!installed.empty()) folders.push_back(installed);
+#endif
   return folders;
 }
 

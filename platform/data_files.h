@@ -10,8 +10,13 @@
 // that path is empty.
 std::string InstalledDataFolder(const std::string& executable);
 
+// The folder the program at `executable` (an absolute path, / or \ between names) is in, empty
+// when there is none: on Windows, where the files of its zip are.
+std::string ProgramFolder(const std::string& executable);
+
 // The folders searched, in order: the working folder as ".", then the installed data folder
-// when the program can find its own path.
+// when the program can find its own path. On Windows: the program's own folder, then the working
+// folder.
 std::vector<std::string> DataFolders();
 
 // The path of the first readable `name` in those folders (the bare name in the working

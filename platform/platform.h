@@ -65,3 +65,13 @@ void ResetWebFrameTimes();  // from now on (the loading screen's work is not a f
 bool OpenSdlPlatform(uint32_t flags);  // false when SDL or the video mode cannot start
 void CloseSdlPlatform();  // SDL_Quit, when SDL was started
 const char* SdlError();
+
+// Windows backend (platform/platform_windows.cpp, built by windows/ only): a Win32 window of
+// 960 x 720 with crisp pixels (the whole screen at 4:3 with flags 0x80000000 and after F), on
+// the multimedia timer's clock.
+bool OpenWindowsPlatform(uint32_t flags);  // false when the window cannot be made
+void CloseWindowsPlatform();
+const char* WindowsError();
+// A start-up fault's line: on stderr, and in a message box unless GLASSWHIRLIGO_ERRORS_TO_STDERR
+// is set (to anything but 0), since a program started by a double-click has no console.
+void TellWindowsUser(const char* line);

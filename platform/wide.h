@@ -10,8 +10,9 @@
 #endif
 
 // Loops compiled once per instruction set and picked at load time (GCC only: clang rejects the
-// clones combined with flatten).
-#if defined(GW_X86_WIDE) && !defined(__clang__)
+// clones combined with flatten). The pick is an ifunc, which only ELF's loaders have: Windows
+// programs keep the plain loop there, and the hand-written paths below still apply.
+#if defined(GW_X86_WIDE) && !defined(__clang__) && defined(__ELF__)
 #define GW_CLONES(...) __attribute__((target_clones(__VA_ARGS__), flatten))
 #else
 #define GW_CLONES(...)

@@ -1,4 +1,5 @@
-// Start-up and the hand-off to the handheld's launcher, which every way out ends with.
+// Start-up and the hand-off to the handheld's launcher, which every way out ends with. On
+// Windows the window is a Win32 one, a fault is told in a message box, and there is no launcher.
 #include <unistd.h>
 
 #include <cstdio>
@@ -11,10 +12,35 @@
 #include "show/init.h"
 #include "show/loading.h"
 
-// Both steps in turn: a failed chdir does not keep execl from trying.
+namespace {
+
+#ifdef _WIN32
+bool OpenShowWindow(uint32_t flags) { return OpenWindowsPlatform(flags); }
+const char* ShowWindowError() { return WindowsError(); }
+void TellStartFault(const char* line) { TellWindowsUser(line); }
+#else
+bool OpenShowWindow(uint32_t flags) { return OpenSdlPlatform(flags); }
+const char* ShowWindowError() { return SdlError(); }
+void TellStartFault(const char* line) { std::fprintf(stderr, "glasswhirligo: %s\n", line); }
+#endif
+
+}  // namespace
+
+void CloseShowWindow() {
+#ifdef _WIN32
+  CloseWindowsPlatform();
+#else
+  CloseSdlPlatform();
+#endif
+}
+
+// Both steps in turn: a failed chdir does not keep execl from trying. A Windows desktop has no
+// launcher to go back to: the program just ends.
 void HandToLauncher() {
+#ifndef _WIN32
   [[maybe_unused]] const int moved = chdir("/usr/gp2x");
   execl("/usr/gp2x/gp2xmenu", "/usr/gp2x/gp2xmenu", nullptr);
+#endif
 }
 
 void exit2menu() {
@@ -27,16 +53,16 @@ void StartFailed(const char* why) {
   char line[256];
   std::snprintf(line, sizeof line, "%s", why);
   // A full-screen start that dies with SDL open can leave the desktop in the demo's mode.
-  CloseSdlPlatform();
+  CloseShowWindow();
   exit2menu();
-  std::fprintf(stderr, "glasswhirligo: %s\n", line);
+  TellStartFault(line);
   std::exit(1);
 }
 
 void Init() {
-  if (!OpenSdlPlatform(fullscreen)) {
+  if (!OpenShowWindow(fullscreen)) {
     char why[256];
-    std::snprintf(why, sizeof why, "cannot open a 320x240 16-bit video mode: %s", SdlError());
+    std::snprintf(why, sizeof why, "cannot open a 320x240 16-bit video mode: %s", ShowWindowError());
     StartFailed(why);
   }
   if (const char* fault = precalcs()) StartFailed(fault);

@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     AnswerRequests();
   } while (!quit);
   if (const char* fault = RestartFault()) StartFailed(fault);
-  CloseSdlPlatform();
+  CloseShowWindow();
   SoundEnd();
   HandToLauncher();
   return 0;

@@ -1,12 +1,16 @@
-// The pacing benchmark: the show on the real clock with SDL's dummy video and audio drivers,
-// the song playing. Prints the share of one core the whole process used (drawing, waiting,
+// The pacing benchmark: the show on the real clock with SDL's dummy video and audio drivers
+// (built for Windows: in the Win32 window, with waveOut), the song playing. Prints the share of one core the whole process used (drawing, waiting,
 // the mixer's thread) and the intervals between shown frames. A pacing wait that spins on the
 // clock shows up here as a whole core. Not a test: the figures depend on the machine and on
 // what else runs on it.
 //   bench_pacing [SECONDS]   plays SECONDS (default 15) of the second part, which the main
 //                            loop paces at 20 ms, after the loading screen.
 // Run from the build folder, where "fonts16.bin" and "demosong.ogg" are.
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/resource.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -45,12 +49,44 @@ void TimedPresent(const uint16_t* frame) {
   frametime_at_last_present = frametime;
 }
 
+#ifdef _WIN32
+double CpuSeconds() {
+  FILETIME created, ended, kernel, user;
+  GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
+  auto seconds = [](const FILETIME& t) {
+    return ((uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime) / 1e7;  // 100 ns units
+  };
+  return seconds(kernel) + seconds(user);
+}
+
+bool OpenBenchWindow() { return OpenWindowsPlatform(0); }
+const char* BenchWindowError() { return WindowsError(); }
+void CloseBenchWindow() { CloseWindowsPlatform(); }
+void PrintLoad() {}
+#else
 double CpuSeconds() {
   rusage use{};
   getrusage(RUSAGE_SELF, &use);
   auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
   return seconds(use.ru_utime) + seconds(use.ru_stime);
 }
+
+bool OpenBenchWindow() {
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  unsetenv("GLASSWHIRLIGO_VIRTUAL_CLOCK");
+  return OpenSdlPlatform(0);
+}
+const char* BenchWindowError() { return SdlError(); }
+void CloseBenchWindow() { CloseSdlPlatform(); }
+
+// Other processes take the processor from the waits and stretch the intervals.
+void PrintLoad() {
+  double load = 0;
+  if (getloadavg(&load, 1) == 1)
+    std::printf("load average %.2f over %u processors\n", load, std::thread::hardware_concurrency());
+}
+#endif
 
 // One stretch of the run: its wall and CPU time, and the frames shown in it.
 struct Stretch {
@@ -90,17 +126,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: bench_pacing [SECONDS]  (more than 0, at most 3600)\n");
     return 2;
   }
-  setenv("SDL_VIDEODRIVER", "dummy", 1);
-  setenv("SDL_AUDIODRIVER", "dummy", 1);
-  unsetenv("GLASSWHIRLIGO_VIRTUAL_CLOCK");
-  if (!OpenSdlPlatform(0)) {
-    std::fprintf(stderr, "bench_pacing: cannot open the dummy video driver: %s\n", SdlError());
+  if (!OpenBenchWindow()) {
+    std::fprintf(stderr, "bench_pacing: cannot open the window: %s\n", BenchWindowError());
     return 1;
   }
-  // Other processes take the processor from the waits and stretch the intervals.
-  double load = 0;
-  if (getloadavg(&load, 1) == 1)
-    std::printf("load average %.2f over %u processors\n", load, std::thread::hardware_concurrency());
+  PrintLoad();
   sdl_present = platform.present;
   platform.present = TimedPresent;
 
@@ -109,7 +139,7 @@ int main(int argc, char** argv) {
   Stretch loading = Begin();
   if (const char* fault = precalcs()) {
     std::fprintf(stderr, "bench_pacing: %s\n", fault);
-    CloseSdlPlatform();
+    CloseBenchWindow();
     return 1;
   }
   Report("loading", loading);
@@ -125,7 +155,7 @@ int main(int argc, char** argv) {
   while (!quit && Clock::now() < end) Script();
   Report("playing", play);
 
-  CloseSdlPlatform();
+  CloseBenchWindow();
   SoundEnd();
   return 0;
 }
