@@ -7,7 +7,7 @@
 // What a person asked for during one drain of the event queue: a set of these bits. The show
 // decides what each means; a backend only maps its keys, buttons and clicks onto them.
 enum Request : uint32_t {
-  kRequestQuit = 1u << 0,              // Escape, the window's close button, any pad button
+  kRequestQuit = 1u << 0,              // Escape, the right mouse button, close, any pad button
   kRequestPause = 1u << 1,             // Space: pause or resume
   kRequestBack = 1u << 2,              // Left: 10 seconds back
   kRequestForward = 1u << 3,           // Right: 10 seconds forward

@@ -122,6 +122,9 @@ uint32_t SdlPoll() {
   while (SDL_PollEvent(&event)) {
     if (event.type == SDL_KEYDOWN) r |= KeyRequest(event.key.keysym.sym);
     if (event.type == SDL_QUIT) r |= kRequestQuit;  // the window's close button
+    // Party rules: Escape or the right mouse button ends a demo at once.
+    if (event.type == SDL_MOUSEBUTTONDOWN && event.button.button == SDL_BUTTON_RIGHT)
+      r |= kRequestQuit;
     // A handheld has no Escape key. Pads number their buttons differently, so any button ends
     // the demo; sticks, hats and balls do nothing.
     if (event.type == SDL_JOYBUTTONDOWN) r |= kRequestQuit;

@@ -296,6 +296,24 @@ TEST_F(Program, ABadFontFileIsNamedOnOneLineBeforeAnythingIsShown) {
   }
 }
 
+// Home restarts from the loading screen, which reads the font file again: had it gone bad since
+// the start, the program ends as a failed start does, without another frame.
+TEST_F(Program, HomeAfterTheFontFileWentBadEndsLikeAFailedStart) {
+  Sandbox box;
+  box.CopyAsset("fonts16.bin");
+  box.CopyAsset("demosong.ogg");
+  const long home_at = reference.loading + 5;
+  Outcome o = box.Run({{"GW_HOME_AT_FRAME", std::to_string(home_at)},
+                       {"GW_SPOIL_AT_HOME", (box.dir() / "fonts16.bin").string()}});
+  ASSERT_TRUE(o.exited) << "ended by signal " << -o.status;
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.frames, home_at);
+  ASSERT_EQ(o.err.size(), 1u) << Joined(o.err);
+  EXPECT_EQ(o.err[0].rfind("glasswhirligo: fonts16.bin: ", 0), 0u) << o.err[0];
+  EXPECT_NE(o.err[0].find("22271 bytes"), std::string::npos) << o.err[0];
+  EXPECT_EQ(o.way_out, kHandOff);
+}
+
 // ---- Installed: the data folder beside the program, after the working folder ----
 
 // The program laid out as a package installs it, beside the empty working folder of a run.

@@ -1,11 +1,13 @@
 // The player, headless, with its keys queued the way Escape is: every seek lands on the frame a
 // straight replay shows at that moment and goes on from there; the parts' starts, the restart,
-// the pause, the song's position, and a run without keys that shows the plain run's frames.
+// the pause, the song through the mixer, and a run without keys that shows the plain run's frames.
 #include <SDL_mixer.h>
 #include <gtest/gtest.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -18,6 +20,16 @@
 #include "show/headless.h"
 #include "show/player.h"
 #include "show/script.h"
+
+// The position the song was last handed to the mixer, recorded on its way in (the link puts
+// this in front of SDL_mixer's own), and a mixer that refuses the next one.
+double position_given = -1;
+bool refuse_position = false;
+extern "C" int __real_Mix_SetMusicPosition(double position);
+extern "C" int __wrap_Mix_SetMusicPosition(double position) {
+  position_given = position;
+  return refuse_position ? -1 : __real_Mix_SetMusicPosition(position);
+}
 
 namespace {
 
@@ -163,7 +175,8 @@ TEST_F(Player, WithoutKeysShowsThePlainRunsFramesAndBuildsItsCopies) {
 // Seeks in an order that comes from later and earlier moments alike, so that each replay
 // starts from whatever the previous one left in the working arrays and caches.
 TEST_F(Player, SeeksLandOnTheReplaysFrameAndGoOnFromIt) {
-  std::vector<int64_t> moments = {-5000, 0, 64, 65, 66, 1000000};
+  const int64_t end = F(plain->frames.size() - 1).ended;
+  std::vector<int64_t> moments = {-5000, 0, 64, 65, 66, end - 1, end, 1000000};
   for (int64_t t = 3000; t < 240000; t += 7919) moments.push_back(t);
   for (int p : {2, 0, 1, 4, 3, 7}) {  // around every hand-over
     size_t n = plain->FirstOfPart(p);
@@ -193,6 +206,8 @@ TEST_F(Player, SeeksLandOnTheReplaysFrameAndGoOnFromIt) {
       EXPECT_EQ(quit, 1) << "the last frame ends the show";
     }
   }
+  EXPECT_TRUE(ShowEndsBy(end));
+  EXPECT_FALSE(ShowEndsBy(end - 1)) << "its last frame is still to come";
   // After all those seeks, from early on to the end: any state the copies missed would show.
   quit = 0;
   size_t n = plain->At(5000);
@@ -257,29 +272,90 @@ TEST_F(Player, PageDownVisitsEachPartsFirstFrameThenTheEnd) {
   EXPECT_EQ(std::vector<uint64_t>(w.shown.begin() + l, w.shown.end()), expect);
 }
 
+// Page Up goes to the previous part's first frame; in the first part, to that part's first
+// frame and never before it. The first part's opening frames are all dark alike, so the show
+// time tells them apart.
 TEST_F(Player, PageUpGoesToThePreviousPartsFirstFrame) {
   const uint32_t down = kRequestNextPart, up = kRequestPreviousPart;
+  const std::vector<uint32_t> keys = {down, 0, down, 0, down, 0, up, 0, up, 0, up, 0, up, 0,
+                                      kRequestQuit};
   Watch w;
-  size_t l = PlayWithKeys(w, {down, 0, down, 0, down, 0, up, 0, up, 0, up, 0, up, 0, kRequestQuit});
+  std::vector<int64_t> shown_at;
+  w.on_frame = [&](size_t i) {
+    if (i < Loading()) return;
+    shown_at.push_back(ShowTime());
+    if (i - Loading() < keys.size()) QueueHeadlessRequest(keys[i - Loading()]);
+  };
+  size_t l = Play(w);
   size_t s2 = plain->FirstOfPart(2), s0 = plain->FirstOfPart(0), s1 = plain->FirstOfPart(1);
   std::vector<size_t> frames = {1, s2, s2 + 1, s0, s0 + 1, s1, s1 + 1, s0, s0 + 1, s2, s2 + 1,
                                 1, 2, 1, 2};
   ASSERT_EQ(w.shown.size() - l, frames.size());
-  for (size_t i = 0; i < frames.size(); ++i)
+  ASSERT_EQ(shown_at.size(), frames.size());
+  for (size_t i = 0; i < frames.size(); ++i) {
     EXPECT_EQ(w.shown[l + i], F(frames[i]).digest) << "present " << i;
+    EXPECT_EQ(shown_at[i], F(frames[i]).presented) << "present " << i;
+  }
 }
 
-TEST_F(Player, HomeShowsTheLoadingScreenAgainThenTheShowFromItsStart) {
+// Home while paused, some time into the pause: the pause is over, the loading screen and the
+// show from its start follow, and the show time is a fresh start's.
+TEST_F(Player, HomeWhilePausedShowsTheLoadingScreenAgainThenTheShowFromItsStart) {
   Watch w;
-  std::vector<uint32_t> keys = {kRequestForward, 0, 0, kRequestRestart};
+  std::vector<uint32_t> keys = {kRequestForward, 0, 0, kRequestPause};
   keys.resize(keys.size() + Loading() + 40, 0);
   keys.back() = kRequestQuit;
-  size_t l = PlayWithKeys(w, keys);
+  const size_t first_after = Loading() + 4 + Loading();  // the restart's first frame
+  std::vector<int64_t> show_time;
+  bool paused_after = false;
+  w.on_frame = [&](size_t i) {
+    if (i >= Loading() && i - Loading() < keys.size()) QueueHeadlessRequest(keys[i - Loading()]);
+    if (i >= first_after) {
+      show_time.push_back(ShowTime());
+      paused_after = paused_after || ShowPaused();
+    }
+  };
+  int waits = 0;
+  w.on_wait = [&] {
+    SetVirtualTicks(VirtualTicks() + 5000);
+    QueueHeadlessRequest(++waits == 1 ? kRequestRestart : kRequestQuit);
+  };
+  size_t l = Play(w);
+  EXPECT_EQ(waits, 1) << "no wait after the restart";
   std::vector<uint64_t> after(w.shown.begin() + l + 4, w.shown.end());
   std::vector<uint64_t> fresh = plain->loading;
   for (size_t n = 1; fresh.size() < after.size(); ++n) fresh.push_back(F(n).digest);
   EXPECT_EQ(after.size(), Loading() + 40);
   EXPECT_TRUE(after == fresh) << "the loading screen and the show from its start";
+  EXPECT_FALSE(paused_after);
+  ASSERT_EQ(show_time.size(), 40u);
+  for (size_t k = 0; k < show_time.size(); ++k)
+    EXPECT_EQ(show_time[k], F(k + 1).presented) << "frame " << k + 1 << " after the restart";
+  // The copies built since (none while the loading screen rebuilt the tables and objects) give
+  // the replay's frames everywhere.
+  SetFrameHook(Watcher, &w);
+  for (int64_t t : {40000, 80000, 110000, 140000, 170000, 200000, 230000}) {
+    quit = 0;
+    SeekShow(t);
+    EXPECT_EQ(w.shown.back(), F(plain->At(t)).digest) << "seek to " << t;
+  }
+  SetFrameHook(nullptr, nullptr);
+}
+
+// Keys that come in one drain with Home or Escape go unanswered: Home starts from the loading
+// screen and the show from its start; Escape ends the show after the frame on screen.
+TEST_F(Player, KeysThatComeWithHomeOrEscapeAreNotAnswered) {
+  const uint32_t others = kRequestForward | kRequestNextPart | kRequestBack;
+  std::vector<uint32_t> keys = {0, kRequestRestart | others};
+  keys.resize(2 + Loading() + 20, 0);
+  keys.back() = kRequestQuit | kRequestRestart | others;
+  Watch w;
+  size_t l = PlayWithKeys(w, keys);
+  std::vector<uint64_t> fresh = {F(1).digest, F(2).digest};
+  fresh.insert(fresh.end(), plain->loading.begin(), plain->loading.end());
+  for (size_t n = 1; n <= 20; ++n) fresh.push_back(F(n).digest);
+  EXPECT_TRUE(std::vector<uint64_t>(w.shown.begin() + l, w.shown.end()) == fresh)
+      << w.shown.size() - l << " frames after the loading screen, " << fresh.size() << " expected";
 }
 
 TEST_F(Player, PauseHoldsTheClockAndTheFramesAndWaitsForEvents) {
@@ -307,14 +383,22 @@ TEST_F(Player, PauseHoldsTheClockAndTheFramesAndWaitsForEvents) {
       << "the frame after the pause came as late as the pause lasted";
 }
 
-TEST_F(Player, SeekWhilePausedShowsTheFrameAndStaysPaused) {
+// Seeks while paused, with time passing before each key: each shows its frame and the show
+// stays paused; after Space the show goes on from the last of them, its next frame one frame's
+// interval after the key, however long the pause and wherever it began.
+TEST_F(Player, SeeksWhilePausedShowTheirFrameAndTheShowGoesOnAfterSpace) {
   Watch w;
   int waits = 0;
   size_t shown_in_pause = 0;
+  uint32_t resumed_at = 0;
   w.on_wait = [&] {
-    if (++waits == 1) QueueHeadlessRequest(kRequestBack);
-    if (waits == 2) {
+    SetVirtualTicks(VirtualTicks() + 5000);
+    ++waits;
+    if (waits == 1) QueueHeadlessRequest(kRequestBack);
+    if (waits == 2) QueueHeadlessRequest(kRequestNextPart);
+    if (waits == 3) {
       shown_in_pause = w.shown.size();
+      resumed_at = VirtualTicks();
       QueueHeadlessRequest(kRequestPause);
     }
   };
@@ -323,9 +407,13 @@ TEST_F(Player, SeekWhilePausedShowsTheFrameAndStaysPaused) {
   keys.back() = kRequestQuit;
   size_t l = PlayWithKeys(w, keys);
   size_t n = plain->At(F(501).ended - 10000);
-  ASSERT_EQ(shown_in_pause, l + 502);
+  size_t next = plain->FirstOfPart(2);  // the part after the one n is in
+  ASSERT_EQ(F(n).part, 6);
+  ASSERT_EQ(shown_in_pause, l + 503);
   EXPECT_EQ(w.shown[l + 501], F(n).digest) << "the frame of the seek, shown while paused";
-  EXPECT_EQ(w.shown[l + 502], F(n + 1).digest) << "then the show goes on from it";
+  EXPECT_EQ(w.shown[l + 502], F(next).digest) << "the next part's first frame, shown while paused";
+  EXPECT_EQ(w.shown[l + 503], F(next + 1).digest) << "then the show goes on from it";
+  EXPECT_EQ(w.at[l + 503] - resumed_at, F(next + 1).presented - F(next).presented);
 }
 
 TEST_F(Player, FTogglesFullScreenWithoutTouchingTheShow) {
@@ -373,6 +461,8 @@ TEST_F(Player, TheBarsSeekLandsOnTheReplaysFrameAndTheTimelineHasEachPartsStart)
   EXPECT_EQ(PartStarts(), starts);
 }
 
+// The song through the mixer itself: where a seek put it, paused or playing, halted. SDL_mixer
+// cannot say where a song is, so the position it is handed is recorded on the way in.
 TEST_F(Player, SongFollowsSeeksPausesAndRestarts) {
   Watch w;
   SetFrameHook(Watcher, &w);
@@ -382,38 +472,118 @@ TEST_F(Player, SongFollowsSeeksPausesAndRestarts) {
   ASSERT_TRUE(SongLoaded()) << "demosong.ogg in the build folder, an audio device (dummy)";
   PlaySong();
   StartPlayer();
-  for (int64_t t : {100000, 20000, 236000, 5, 50000}) {
+  for (int64_t t : {100000, 20500, 236000, 5, 50000}) {
     if (t == 50000) Mix_HaltMusic();  // as when the song has played to its end
     SeekShow(t);
     EXPECT_EQ(SongPosition(), ShowTime()) << t;
     EXPECT_TRUE(Mix_PlayingMusic()) << t;
+    EXPECT_EQ(position_given, F(plain->At(t)).presented / 1000.0)
+        << "the mixer is put where the frame shown was presented, " << t;
     for (int k = 0; k < 5; ++k) Script();
     EXPECT_LE(std::abs(SongPosition() - ShowTime()), 20) << "within a frame, " << t;
   }
-  // Paused: the song stands where the show stands.
-  int64_t during = -2;
+  // A position the mixer refuses silences the song rather than leave it at the wrong place;
+  // the next seek starts it again.
+  refuse_position = true;
+  SeekShow(60000);
+  refuse_position = false;
+  EXPECT_EQ(SongPosition(), -1);
+  EXPECT_FALSE(Mix_PlayingMusic());
+  SeekShow(70000);
+  EXPECT_EQ(SongPosition(), ShowTime());
+  EXPECT_TRUE(Mix_PlayingMusic());
+  // Paused: the mixer holds the song where the show stands, while time passes; a song that had
+  // played to its end, started again by a seek during the pause, waits paused as well.
+  int waits = 0;
+  int64_t during = -2, after_seek = -2;
+  int paused_in_mixer = -1, paused_after_seek = -1, playing_after_seek = -1;
   w.on_wait = [&] {
-    during = SongPosition() - ShowTime();
     SetVirtualTicks(VirtualTicks() + 3000);
-    QueueHeadlessRequest(kRequestPause);
+    if (++waits == 1) {
+      during = SongPosition() - ShowTime();
+      paused_in_mixer = Mix_PausedMusic();
+      Mix_HaltMusic();
+      QueueHeadlessRequest(kRequestBack);
+    } else {
+      after_seek = SongPosition() - ShowTime();
+      paused_after_seek = Mix_PausedMusic();
+      playing_after_seek = Mix_PlayingMusic();
+      QueueHeadlessRequest(kRequestPause);
+    }
   };
   QueueHeadlessRequest(kRequestPause);
   Script();
   AnswerRequests();
+  EXPECT_EQ(waits, 2);
   EXPECT_EQ(during, 0);
+  EXPECT_EQ(paused_in_mixer, 1);
+  EXPECT_EQ(after_seek, 0);
+  EXPECT_EQ(paused_after_seek, 1);
+  EXPECT_EQ(playing_after_seek, 1);
   EXPECT_EQ(SongPosition(), ShowTime());
+  EXPECT_EQ(Mix_PausedMusic(), 0) << "resumed";
+  EXPECT_TRUE(Mix_PlayingMusic());
   // A restart is silent until the part clock starts again.
   std::vector<int64_t> loading;
-  w.on_frame = [&](size_t) { loading.push_back(SongPosition()); };
+  std::vector<int> mixer_playing;
+  w.on_frame = [&](size_t) {
+    loading.push_back(SongPosition());
+    mixer_playing.push_back(Mix_PlayingMusic());
+  };
   QueueHeadlessRequest(kRequestRestart);
   Script();
   AnswerRequests();
   ASSERT_GT(loading.size(), 300u);
   EXPECT_EQ(*std::max_element(loading.begin() + 1, loading.end()), -1);
+  EXPECT_EQ(*std::max_element(mixer_playing.begin() + 1, mixer_playing.end()), 0);
   EXPECT_EQ(SongPosition(), 0);
+  EXPECT_TRUE(Mix_PlayingMusic());
   SetFrameHook(nullptr, nullptr);
   SetWaitHook(nullptr, nullptr);
   SoundEnd();
+  EXPECT_EQ(Mix_QuerySpec(nullptr, nullptr, nullptr), 0) << "the audio device is closed";
+}
+
+// A clock that runs only while this thread works, as on a machine with nothing else to do:
+// a pacing wait reaches its moment at once, and records how late it was entered.
+struct WorkClock {
+  static inline uint32_t base = 0;
+  static inline int64_t cpu_from = 0;
+  static inline int32_t latest = INT32_MIN;  // how late the latest wait came, at worst
+  static int64_t CpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec * int64_t{1000} + ts.tv_nsec / 1000000;
+  }
+  static uint32_t Ticks() { return base + static_cast<uint32_t>(CpuMs() - cpu_from); }
+  static void Idle(uint32_t until) {
+    int32_t late = static_cast<int32_t>(Ticks() - until);
+    latest = std::max(latest, late);
+    if (late < 0) base += static_cast<uint32_t>(-late);
+  }
+  static void Use() {
+    base = platform.ticks();
+    cpu_from = CpuMs();
+    latest = INT32_MIN;
+    platform.ticks = Ticks;
+    platform.idle = Idle;
+  }
+};
+
+// The copies are built in slices of the pacing waits' spare time. On a clock that moves while a
+// slice replays, the slice stops short of its wait's moment: one replayed frame may overrun the
+// margin it leaves, and no more.
+TEST_F(Player, SpareTimeSlicesEndBeforeTheirWaitsMoment) {
+  EXPECT_STREQ(StartHeadlessDemo(), nullptr);
+  WorkClock::Use();
+  StartPlayer();
+  for (int f = 0; f < 8; ++f) {
+    Script();
+    AnswerRequests();
+  }
+  EXPECT_LE(WorkClock::latest, 20) << "ms past the moment a pacing wait ended";
+  EXPECT_GE(SnapshotCount(), 2u) << "the slices replayed";
+  UseHeadlessPlatform();
 }
 
 // A restart that finds no font file (it was there at the first start) ends the show and keeps

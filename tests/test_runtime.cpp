@@ -2,10 +2,13 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "platform/data_files.h"
 #include "platform/demo.h"
@@ -126,6 +129,122 @@ TEST(SdlPlatform, AnyPadButtonEndsLikeEscapeAndTheRestOfThePadDoesNothing) {
     CheckJoy();
     EXPECT_EQ(quit, 1) << "button " << int{button};
   }
+  CloseSdlPlatform();
+  UseHeadlessPlatform();
+}
+
+// The window's keys and buttons, one at a time: each asks for its own request and nothing else;
+// keys let go, other keys and the other mouse buttons ask for nothing.
+TEST(SdlPlatform, EachKeyAndTheRightButtonAskForTheirOwnRequest) {
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  ResetDemoState();
+  ASSERT_TRUE(OpenSdlPlatform(0)) << SdlError();
+  auto key = [](Uint8 type, SDLKey sym) {
+    SDL_Event e{};
+    e.type = type;
+    e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+    e.key.keysym.sym = sym;
+    return e;
+  };
+  auto button = [](Uint8 type, Uint8 which) {
+    SDL_Event e{};
+    e.type = type;
+    e.button.button = which;
+    e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
+    return e;
+  };
+  const struct {
+    const char* what;
+    SDL_Event event;
+    uint32_t asks;
+  } cases[] = {
+      {"Space", key(SDL_KEYDOWN, SDLK_SPACE), kRequestPause},
+      {"Left", key(SDL_KEYDOWN, SDLK_LEFT), kRequestBack},
+      {"Right", key(SDL_KEYDOWN, SDLK_RIGHT), kRequestForward},
+      {"Page Up", key(SDL_KEYDOWN, SDLK_PAGEUP), kRequestPreviousPart},
+      {"Page Down", key(SDL_KEYDOWN, SDLK_PAGEDOWN), kRequestNextPart},
+      {"Home", key(SDL_KEYDOWN, SDLK_HOME), kRequestRestart},
+      {"F", key(SDL_KEYDOWN, SDLK_f), kRequestToggleFullscreen},
+      {"Escape", key(SDL_KEYDOWN, SDLK_ESCAPE), kRequestQuit},
+      {"right button", button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT), kRequestQuit},
+      {"right button let go", button(SDL_MOUSEBUTTONUP, SDL_BUTTON_RIGHT), 0},
+      {"left button", button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT), 0},
+      {"middle button", button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_MIDDLE), 0},
+      {"A", key(SDL_KEYDOWN, SDLK_a), 0},
+      {"Space let go", key(SDL_KEYUP, SDLK_SPACE), 0},
+      {"Escape let go", key(SDL_KEYUP, SDLK_ESCAPE), 0},
+  };
+  for (const auto& c : cases) {
+    SDL_Event e = c.event;
+    ASSERT_EQ(SDL_PushEvent(&e), 0) << c.what;
+    EXPECT_EQ(platform.poll(), c.asks) << c.what;
+  }
+  // Several in one drain: all of them.
+  for (SDL_Event e : {key(SDL_KEYDOWN, SDLK_HOME), button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT),
+                      key(SDL_KEYDOWN, SDLK_RIGHT)})
+    SDL_PushEvent(&e);
+  EXPECT_EQ(platform.poll(), kRequestRestart | kRequestForward);
+  CloseSdlPlatform();
+  UseHeadlessPlatform();
+}
+
+// A paused show sleeps in wait: an event already queued, or one that comes while it sleeps,
+// ends the wait, and wait answers with that event's request; the queue is then empty.
+TEST(SdlPlatform, WaitReturnsTheRequestOfTheEventThatWokeIt) {
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  ResetDemoState();
+  ASSERT_TRUE(OpenSdlPlatform(0)) << SdlError();
+  SDL_Event down{};
+  down.type = SDL_KEYDOWN;
+  down.key.keysym.sym = SDLK_PAGEDOWN;
+  SDL_PushEvent(&down);
+  EXPECT_EQ(platform.wait(), kRequestNextPart);
+  std::thread presser([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    SDL_Event space{};
+    space.type = SDL_KEYDOWN;
+    space.key.keysym.sym = SDLK_SPACE;
+    SDL_PushEvent(&space);
+  });
+  EXPECT_EQ(platform.wait(), kRequestPause);
+  presser.join();
+  EXPECT_EQ(platform.poll(), 0u);
+  CloseSdlPlatform();
+  UseHeadlessPlatform();
+}
+
+// The pacing wait on the real clock: each wait ends at or after its moment, and sleeps for most
+// of it. Loose on purpose: a busy machine may wake the thread late, which only lowers its share
+// of the processor.
+double ThreadCpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_THREAD, &u);
+  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+TEST(SdlPlatform, PacingWaitsEndAtTheirMomentAndSleepMostOfTheTime) {
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  unsetenv("GLASSWHIRLIGO_VIRTUAL_CLOCK");
+  ResetDemoState();
+  ASSERT_TRUE(OpenSdlPlatform(0)) << SdlError();
+  const auto wall_from = std::chrono::steady_clock::now();
+  const double cpu_from = ThreadCpuSeconds();
+  for (int i = 0; i < 8; ++i) {
+    const uint32_t until = platform.ticks() + 20;
+    platform.idle(until);
+    const uint32_t now = platform.ticks();
+    EXPECT_GE(static_cast<int32_t>(now - until), 0) << "wait " << i << " ended early";
+  }
+  frametime = platform.ticks();
+  for (int i = 0; i < 8; ++i) {
+    const uint32_t from = frametime;
+    speeddown(20);
+    EXPECT_GE(frametime - from, 20u) << "frame " << i;
+  }
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_from).count();
+  const double cpu = ThreadCpuSeconds() - cpu_from;
+  EXPECT_GE(wall, 0.16);
+  EXPECT_LT(cpu, wall / 3) << "busy for " << cpu << " s of " << wall << " s";
   CloseSdlPlatform();
   UseHeadlessPlatform();
 }

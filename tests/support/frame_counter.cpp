@@ -3,11 +3,14 @@
 // frame as a user would. The count is written at exit to the file named by
 // GW_FRAME_COUNT_FILE; GW_ESCAPE_AT_FRAME=n queues an Escape key press when frame n is shown,
 // GW_PAD_AT_FRAME=n a pad's stick and hat motion and then a press of its button 9.
+// GW_HOME_AT_FRAME=n presses Home when frame n is shown, after cutting the last byte off the file
+// named by GW_SPOIL_AT_HOME, if set: a data file gone bad while the demo ran.
 // GW_VIDEO_MODE_FILE names a file that receives the flags of the video mode the program asks
 // for and its window caption. GW_WAY_OUT_FILE names a file that receives one line per step of
 // the way out, in order: "SDL_Quit", "chdir PATH", "execl PATH".
 #include <SDL.h>
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdarg>
@@ -51,6 +54,18 @@ void PressPadButton() {
   e.type = SDL_JOYBUTTONDOWN;
   e.jbutton.button = 9;
   e.jbutton.state = SDL_PRESSED;
+  SDL_PushEvent(&e);
+}
+
+void PressHome() {
+  if (const char* spoilt = std::getenv("GW_SPOIL_AT_HOME")) {
+    struct stat st {};
+    if (stat(spoilt, &st) == 0 && st.st_size > 0) truncate(spoilt, st.st_size - 1);
+  }
+  SDL_Event e{};
+  e.type = SDL_KEYDOWN;
+  e.key.state = SDL_PRESSED;
+  e.key.keysym.sym = SDLK_HOME;
   SDL_PushEvent(&e);
 }
 
@@ -99,9 +114,11 @@ extern "C" int SDL_Flip(SDL_Surface* screen) {
   static FlipFn next = reinterpret_cast<FlipFn>(dlsym(RTLD_NEXT, "SDL_Flip"));
   static const char* escape_at = std::getenv("GW_ESCAPE_AT_FRAME");
   static const char* pad_at = std::getenv("GW_PAD_AT_FRAME");
+  static const char* home_at = std::getenv("GW_HOME_AT_FRAME");
   ++shown;
   if (IsFrame(escape_at)) PressEscape();
   if (IsFrame(pad_at)) PressPadButton();
+  if (IsFrame(home_at)) PressHome();
   return next != nullptr ? next(screen) : -1;
 }
 
