@@ -154,8 +154,6 @@ bool OpenWindow() {
                            CW_USEDEFAULT, outer.right - outer.left, outer.bottom - outer.top,
                            nullptr, nullptr, instance, nullptr);
   if (!window) return Fail("CreateWindowEx");
-  ShowWindow(window, SW_SHOW);
-  SetForegroundWindow(window);
   return true;
 }
 
@@ -169,7 +167,12 @@ bool OpenWindowsPlatform(uint32_t flags) {
   timer_period_set = timeBeginPeriod(1) == TIMERR_NOERROR;
   platform = Platform{WindowsTicks, WindowsIdle, WindowsPresent, WindowsPoll, WindowsWait,
                       WindowsToggleFullscreen};
-  if (flags & 0x80000000u) WindowsToggleFullscreen();
+  // Shown only in its first shape: a full-screen start never flashes the window first.
+  if (flags & 0x80000000u)
+    WindowsToggleFullscreen();
+  else
+    ShowWindow(window, SW_SHOW);
+  SetForegroundWindow(window);
   Pump();
   return true;
 }

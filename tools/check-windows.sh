@@ -163,7 +163,12 @@ no_sound_device
 # Any argument: full screen from the start.
 start_demo full
 find_window
-eval "$(xdotool getwindowgeometry --shell "$window")"
+# The X server may take the window's new size a moment after the window appears.
+for _ in $(seq 50); do
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  [ "$WIDTH" = 1280 ] && [ "$HEIGHT" = 1024 ] && break
+  sleep 0.1
+done
 [ "$WIDTH" = 1280 ] && [ "$HEIGHT" = 1024 ] ||
   fail "started with an argument, the window is ${WIDTH}x$HEIGHT, not the whole 1280x1024 screen"
 echo "check-windows: started with an argument it fills the screen"
