@@ -8,22 +8,13 @@
 
 #include "platform/data_files.h"
 #include "platform/platform.h"
+#include "platform/song_record.h"
 
 namespace {
 Mix_Music* music = nullptr;
 bool audio_open = false;
 
-// SDL_mixer 1.2 cannot say where the song is, so the player keeps its own record: the position
-// it last put the song at, and the clock reading when it did (or the position it was paused at).
-bool song_on = false;  // started and neither halted nor failed to move
-bool song_paused = false;
-uint32_t song_position = 0;
-uint32_t song_set_at = 0;
-
-void RecordSongAt(uint32_t ms) {
-  song_position = ms;
-  song_set_at = platform.ticks();
-}
+SongRecord record;
 }  // namespace
 
 void SoundInit() {
@@ -47,9 +38,8 @@ void SoundInit() {
 
 void PlaySong() {
   if (!music) return;
-  song_on = Mix_PlayMusic(music, 0) == 0;
-  song_paused = false;
-  RecordSongAt(0);
+  record.Start(platform.ticks());  // from the start, not paused...
+  if (Mix_PlayMusic(music, 0) != 0) record.Stop();  // ...and silent when the mixer refuses
 }
 
 void SoundEnd() {
@@ -69,41 +59,37 @@ bool SongLoaded() { return music != nullptr; }
 
 void StopSong() {
   if (music) Mix_HaltMusic();
-  song_on = false;
+  record.Stop();
 }
 
 void PauseSong() {
-  if (!song_on || song_paused) return;
+  if (!record.On() || record.Paused()) return;
   Mix_PauseMusic();
-  RecordSongAt(static_cast<uint32_t>(SongPosition()));
-  song_paused = true;
+  record.Pause(platform.ticks());
 }
 
 void ResumeSong() {
-  if (!song_on || !song_paused) return;
+  if (!record.On() || !record.Paused()) return;
   Mix_ResumeMusic();
-  song_paused = false;
-  RecordSongAt(song_position);
+  record.Resume(platform.ticks());
 }
 
 void SeekSong(uint32_t ms) {
   if (!music) return;
+  bool on = record.On();
   // A song that has played to its end (or was halted) is started again before it can move.
   if (!Mix_PlayingMusic()) {
-    song_on = Mix_PlayMusic(music, 0) == 0;
-    if (song_on && song_paused) Mix_PauseMusic();
+    on = Mix_PlayMusic(music, 0) == 0;
+    if (on && record.Paused()) Mix_PauseMusic();
   }
   // SDL_mixer loads the song by its name as an OGG, which it can always position; were it
   // ever refused, a silent song is truer than one playing at the wrong place.
-  if (song_on && Mix_SetMusicPosition(ms / 1000.0) != 0) {
+  if (on && Mix_SetMusicPosition(ms / 1000.0) != 0) {
     Mix_HaltMusic();
-    song_on = false;
+    on = false;
   }
-  RecordSongAt(ms);
+  record.Seek(ms, platform.ticks());
+  if (!on) record.Stop();
 }
 
-int64_t SongPosition() {
-  if (!song_on) return -1;
-  if (song_paused) return song_position;
-  return static_cast<int64_t>(song_position) + static_cast<uint32_t>(platform.ticks() - song_set_at);
-}
+int64_t SongPosition() { return record.Position(platform.ticks()); }

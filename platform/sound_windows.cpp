@@ -14,6 +14,7 @@
 
 #include "platform/data_files.h"
 #include "platform/platform.h"
+#include "platform/song_record.h"
 #include "platform/sound.h"
 #include "platform/windows_rules.h"
 

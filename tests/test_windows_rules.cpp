@@ -7,6 +7,7 @@
 #include "platform/data_files.h"
 #include "platform/demo.h"
 #include "platform/platform.h"
+#include "platform/song_record.h"
 #include "platform/windows_rules.h"
 
 namespace {
