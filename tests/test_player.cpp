@@ -22,13 +22,18 @@
 #include "show/script.h"
 
 // The position the song was last handed to the mixer, recorded on its way in (the link puts
-// this in front of SDL_mixer's own), and a mixer that refuses the next one.
+// these in front of SDL_mixer's own), and a mixer that refuses the next position or start.
 double position_given = -1;
 bool refuse_position = false;
+bool refuse_play = false;
 extern "C" int __real_Mix_SetMusicPosition(double position);
 extern "C" int __wrap_Mix_SetMusicPosition(double position) {
   position_given = position;
   return refuse_position ? -1 : __real_Mix_SetMusicPosition(position);
+}
+extern "C" int __real_Mix_PlayMusic(Mix_Music* music, int loops);
+extern "C" int __wrap_Mix_PlayMusic(Mix_Music* music, int loops) {
+  return refuse_play ? -1 : __real_Mix_PlayMusic(music, loops);
 }
 
 namespace {
@@ -470,6 +475,10 @@ TEST_F(Player, SongFollowsSeeksPausesAndRestarts) {
   EXPECT_STREQ(StartHeadlessDemo(), nullptr);
   SoundInit();
   ASSERT_TRUE(SongLoaded()) << "demosong.ogg in the build folder, an audio device (dummy)";
+  refuse_play = true;
+  PlaySong();
+  refuse_play = false;
+  EXPECT_EQ(SongPosition(), -1) << "a song the mixer would not start is silent";
   PlaySong();
   StartPlayer();
   for (int64_t t : {100000, 20500, 236000, 5, 50000}) {
