@@ -15,6 +15,7 @@
 #include "platform/platform.h"
 #include "precalc/precalc.h"
 #include "render3d/render3d.h"
+#include "show/frame_digest.h"
 #include "show/headless.h"
 #include "show/script.h"
 
@@ -39,14 +40,13 @@ struct SoakReport {
 
 struct Watch {
   long frames = 0;
-  uint64_t digest = 0xcbf29ce484222325ull;
+  FrameDigest digest;
 };
 
 void Watcher(const uint16_t* frame, uint32_t, void* user) {
   auto* w = static_cast<Watch*>(user);
   ++w->frames;
-  auto* p = reinterpret_cast<const uint8_t*>(frame);
-  for (int i = 0; i < kPixels * 2; ++i) w->digest = (w->digest ^ p[i]) * 0x100000001b3ull;
+  w->digest.Add(frame);
 }
 
 long PeakRssKb() {
@@ -62,7 +62,7 @@ SoakReport Soak() {
     SetFrameHook(Watcher, &w);
     EXPECT_STREQ(RunHeadlessDemo(), nullptr);
     SetFrameHook(nullptr, nullptr);
-    r.runs[i] = {PeakRssKb(), w.frames, w.digest};
+    r.runs[i] = {PeakRssKb(), w.frames, w.digest.value()};
   }
 #if defined(__SANITIZE_ADDRESS__)
   r.leaks = __lsan_do_recoverable_leak_check() != 0;

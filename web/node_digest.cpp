@@ -1,5 +1,5 @@
 // The whole show compiled to WebAssembly, played under node on the virtual clock: prints the
-// digest over every presented frame (the same FNV-1a as tests/test_demo.cpp), then plays it
+// digest over every presented frame (show/frame_digest.h), then plays it
 // again without the digest and prints the speed as a multiple of real time.
 #include <emscripten.h>
 
@@ -7,17 +7,15 @@
 
 #include "platform/demo.h"
 #include "platform/platform.h"
+#include "show/frame_digest.h"
 #include "show/headless.h"
 #include "show/script.h"
 
 namespace {
 
-uint64_t digest = 0xcbf29ce484222325ull;
+FrameDigest digest;
 
-void Hook(const uint16_t* frame, uint32_t, void*) {
-  auto* p = reinterpret_cast<const uint8_t*>(frame);
-  for (int i = 0; i < kPixels * 2; ++i) digest = (digest ^ p[i]) * 0x100000001b3ull;
-}
+void Hook(const uint16_t* frame, uint32_t, void*) { digest.Add(frame); }
 
 }  // namespace
 
@@ -27,7 +25,7 @@ int main() {
     std::fprintf(stderr, "gw_node_digest: %s\n", fault);
     return 1;
   }
-  std::printf("frame digest: %016llx\n", static_cast<unsigned long long>(digest));
+  std::printf("frame digest: %016llx\n", static_cast<unsigned long long>(digest.value()));
   // Timed again without the digest, which costs more than drawing, and reported as
   // glasswhirligo-capture --bench reports the native program.
   SetFrameHook(nullptr, nullptr);

@@ -1,5 +1,5 @@
 // The whole show built for Windows, played in a console on the virtual clock (under Wine in the
-// checks): prints the digest over every presented frame (the same FNV-1a as tests/test_demo.cpp)
+// checks): prints the digest over every presented frame (show/frame_digest.h)
 // and the show times at which the parts begin, which Page Down seeks to; then plays it again
 // without the digest and prints the speed as a multiple of real time.
 #include <chrono>
@@ -7,18 +7,16 @@
 
 #include "platform/demo.h"
 #include "platform/platform.h"
+#include "show/frame_digest.h"
 #include "show/headless.h"
 #include "show/player.h"
 #include "show/script.h"
 
 namespace {
 
-uint64_t digest = 0xcbf29ce484222325ull;
+FrameDigest digest;
 
-void Hook(const uint16_t* frame, uint32_t, void*) {
-  auto* p = reinterpret_cast<const uint8_t*>(frame);
-  for (int i = 0; i < kPixels * 2; ++i) digest = (digest ^ p[i]) * 0x100000001b3ull;
-}
+void Hook(const uint16_t* frame, uint32_t, void*) { digest.Add(frame); }
 
 double MsSince(std::chrono::steady_clock::time_point t) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();
@@ -33,7 +31,7 @@ int main() {
     return 1;
   }
   SetFrameHook(nullptr, nullptr);
-  std::printf("frame digest: %016llx\n", static_cast<unsigned long long>(digest));
+  std::printf("frame digest: %016llx\n", static_cast<unsigned long long>(digest.value()));
 
   if (StartHeadlessDemo() != nullptr) return 1;
   StartPlayer();
