@@ -60,7 +60,7 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpara
       return 0;
     }
     case WM_SETCURSOR:
-      if (LOWORD(lparam) == HTCLIENT) {
+      if (CursorHiddenAt(LOWORD(lparam))) {
         SetCursor(nullptr);
         return TRUE;
       }

@@ -35,6 +35,8 @@ uint32_t WindowsMessageRequest(unsigned message, uintptr_t wparam, intptr_t lpar
   }
 }
 
+bool CursorHiddenAt(unsigned hit_test) { return hit_test == win32::kHitClient; }
+
 ScreenRect FourByThreeRect(int width, int height) {
   // Widths in whole multiples of 4 keep the height exact.
   int w = width / 4 * 4;

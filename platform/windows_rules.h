@@ -12,11 +12,16 @@ constexpr unsigned kRightButtonDown = 0x0204;  // WM_RBUTTONDOWN
 constexpr unsigned kEscape = 0x1B, kSpace = 0x20, kPageUp = 0x21, kPageDown = 0x22, kHome = 0x24,
                    kLeft = 0x25, kRight = 0x27, kF = 'F';
 constexpr intptr_t kKeyWasDown = intptr_t{1} << 30;  // WM_KEYDOWN's lParam: a held key repeating
+constexpr unsigned kHitClient = 1;  // WM_SETCURSOR's hit test (HTCLIENT): over the picture
 }  // namespace win32
 
 // The requests one window message makes: the SDL window's keys, the close button, and the right
 // mouse button, which ends the demo as Escape does. A held key counts once.
 uint32_t WindowsMessageRequest(unsigned message, uintptr_t wparam, intptr_t lparam);
+
+// Whether the cursor hides where WM_SETCURSOR's hit test puts it: over the picture, as SDL hides
+// it, but not over the title bar and the borders, which the mouse must find to move the window.
+bool CursorHiddenAt(unsigned hit_test);
 
 // Where a frame goes on a full screen of width x height: the largest 4:3 rectangle, centred, the
 // rest black.

@@ -177,6 +177,25 @@ TEST_F(Player, WithoutKeysShowsThePlainRunsFramesAndBuildsItsCopies) {
   EXPECT_EQ(ShowEnd(), F(plain->frames.size() - 1).ended);
 }
 
+// Home before the spare time has built every copy: the builder goes on after the new loading
+// screen, so the copies complete and the timeline (the bar's length) becomes known.
+TEST_F(Player, HomeBeforeTheCopiesAreBuiltLetsTheBuilderGoOn) {
+  Watch w;
+  bool whole_at_home = true;
+  const size_t quit_at = 2 * Loading() + 200;
+  w.on_frame = [&](size_t i) {
+    if (i == Loading()) {
+      whole_at_home = TimelineWhole();
+      QueueHeadlessRequest(kRequestRestart);
+    }
+    if (i == quit_at) QueueHeadlessRequest(kRequestQuit);
+  };
+  Play(w);
+  ASSERT_FALSE(whole_at_home) << "the copies were built before Home came";
+  EXPECT_TRUE(TimelineWhole()) << "200 frames after the restart, the builder had stopped";
+  EXPECT_GE(SnapshotCount(), 24u);
+}
+
 // Seeks in an order that comes from later and earlier moments alike, so that each replay
 // starts from whatever the previous one left in the working arrays and caches.
 TEST_F(Player, SeeksLandOnTheReplaysFrameAndGoOnFromIt) {

@@ -33,6 +33,13 @@ TEST(WindowsMessages, KeysOfTheSdlWindowTheCloseButtonAndTheRightMouseButton) {
   EXPECT_EQ(WindowsMessageRequest(0x0101, win32::kEscape, 0), 0u);  // a key let go
 }
 
+// The hit tests of winuser.h: the client area, nowhere, the caption, the borders and corners.
+TEST(WindowsCursor, HiddenOverThePictureShownOverTheTitleBarAndBorders) {
+  EXPECT_TRUE(CursorHiddenAt(1));
+  for (unsigned hit : {0u, 2u, 3u, 8u, 9u, 10u, 11u, 12u, 13u, 14u, 15u, 16u, 17u, 18u, 20u})
+    EXPECT_FALSE(CursorHiddenAt(hit)) << "hit test " << hit;
+}
+
 TEST(WindowsFullScreen, TheLargest4By3RectangleCentredBetweenBlackBars) {
   auto expect = [](int w, int h, ScreenRect want) {
     ScreenRect r = FourByThreeRect(w, h);
@@ -128,6 +135,11 @@ TEST(WindowsSong, ThePlayersRecordFollowsStartsPausesSeeksAndStops) {
   song.Seek(8000, 0x80u);
   EXPECT_TRUE(song.Paused());
   EXPECT_EQ(song.Position(0x90u), 8000);
+  // Home while paused: the song starts again from 0:00, playing.
+  song.Start(0x100u);
+  EXPECT_FALSE(song.Paused());
+  EXPECT_EQ(song.Position(0x100u), 0);
+  EXPECT_EQ(song.Position(0x164u), 100) << "a start after a pause plays on";
 }
 
 TEST(WindowsData, TheProgramsOwnFolderByEitherSeparator) {
