@@ -301,6 +301,15 @@ const kBar = `(() => { const r = document.getElementById('bar').getBoundingClien
 // Until the request has reached the program and its frame the canvas.
 const settled = page => page.waitFor('!glasswhirligo.busy()', 10000);
 
+// Until a drag's last moves have reached the page (Chromium hands them on with its next frame,
+// after the protocol has answered), and the seek they asked for has been shown; the show time
+// the bar last asked for.
+async function draggedTo(page, ms) {
+  await page.waitFor(`glasswhirligo.lastSeekMs === ${ms}`, 3000);
+  await settled(page);
+  return page.eval('glasswhirligo.lastSeekMs');
+}
+
 // The canvas against the capture at the show time the page's clock holds (a paused seek puts it
 // at the presented time of the frame it shows).
 async function canvasIsCapture(page, what) {
@@ -318,8 +327,17 @@ async function playerKeysAndBar(page, base) {
     'the bar learns the parts\' starts and the length ' +
     `(${JSON.stringify(await page.eval('glasswhirligo.timeline'))})`);
   const { end, partStarts } = await page.eval('glasswhirligo.timeline');
-  const ticks = await page.eval('document.querySelectorAll("#bar .mark").length');
-  check(ticks === partStarts.length, `the bar marks each part's start (${ticks} marks)`);
+  // Each part's mark sits where a click seeks to its start: at its share of the bar's width.
+  const marks = await page.eval(`[...document.querySelectorAll('#bar .mark')].map(m => {
+    const r = m.getBoundingClientRect(); return r.left + r.width / 2; })`);
+  const b0 = await page.eval(kBar);
+  const off = marks.map((x, i) => Math.abs(x - (b0.left + partStarts[i] / end * b0.width)));
+  check(marks.length === partStarts.length && off.every(d => d < 1),
+    `the bar marks each part's start where it is (${marks.length} marks, ` +
+    `at most ${Math.max(...off).toFixed(2)} px off)`);
+  // The demo's keys are the page's alone: none also scrolls the page, or a host page around it.
+  await page.eval(`window.gwKeys = [];
+    addEventListener('keydown', e => gwKeys.push([e.key, e.defaultPrevented]))`);
 
   await page.key(' ', 'Space', 32);
   check(await page.waitFor('glasswhirligo.paused()', 3000), 'Space pauses');
@@ -348,11 +366,22 @@ async function playerKeysAndBar(page, base) {
     `the bar's click: the canvas holds glasswhirligo-capture --seek ${(asked / 1000).toFixed(3)}'s frame`);
   await page.screenshot(path.join(outDir, 'page-bar-seek.png'));
 
+  // A drag past the bar's start stops at the show's start (past its end: below).
+  await drag(page, Math.round(b.left + 0.5 * b.width), Math.round(b.left - 150), b.y);
+  const pastStart = await draggedTo(page, 0);
+  check(pastStart === 0 && Buffer.from(await page.eval(kCanvasPixels), 'base64').equals(capturedPixels(0)),
+    `a drag past the bar's start asks for ${pastStart} ms: the start's frame`);
+  // A seek before the start, as the console may ask, is a seek to it (not one past the end).
+  await page.eval('glasswhirligo.seek(-5000)');
+  await settled(page);
+  check(await page.eval('glasswhirligo.lastSeekMs') === 0 && await page.eval('glasswhirligo.paused()') &&
+    Buffer.from(await page.eval(kCanvasPixels), 'base64').equals(capturedPixels(0)),
+  'a seek to -5 s shows the start\'s frame, still paused');
+
   // A drag ends where it is let go.
   const x2 = Math.round(b.left + 0.2 * b.width);
   await drag(page, Math.round(b.left + 0.8 * b.width), x2, b.y);
-  await settled(page);
-  const dragged = await page.eval('glasswhirligo.lastSeekMs');
+  const dragged = await draggedTo(page, Math.round((x2 - b.left) / b.width * end));
   check(dragged === Math.round((x2 - b.left) / b.width * end) &&
     Buffer.from(await page.eval(kCanvasPixels), 'base64').equals(capturedPixels(dragged / 1000)),
   `the bar's drag to ${dragged} ms: the canvas holds that moment's capture`);
@@ -362,10 +391,16 @@ async function playerKeysAndBar(page, base) {
   const next = await canvasIsCapture(page, 'Page Down while paused');
   check(next === partStarts.find(t => t > dragged), `Page Down went to the next part's start (${next} ms)`);
 
+  await sleep(2500);  // a pause long enough that a clock that jumps by it shows
   await page.key(' ', 'Space', 32);
   const before = await page.eval('glasswhirligo.framesShown');
   check(await page.waitFor(`!glasswhirligo.paused() && glasswhirligo.framesShown > ${before + 20}`, 3000),
     'Space again plays on');
+  const [clockOn, songOn] = await page.eval('[glasswhirligo.partClock(), glasswhirligo.songPosition()]');
+  const goneOn = clockOn - next / 1000;
+  check(goneOn >= 0 && goneOn < 1.5 && Math.abs(songOn - next / 1000 - goneOn) < 0.02,
+    `after the pause the clock and the song go on from where it began (${goneOn.toFixed(2)} s on, ` +
+    `the song ${(songOn - next / 1000).toFixed(2)} s)`);
   const lag = await page.eval('glasswhirligo.partClock() - glasswhirligo.songPosition()');
   check(Math.abs(lag) < 0.02, `the song plays on where the show is (${(lag * 1000).toFixed(1)} ms apart)`);
 
@@ -377,6 +412,19 @@ async function playerKeysAndBar(page, base) {
   'Home shows the loading screen again, then the show from its start');
   await page.key('Escape', 'Escape', 27);
   check(await page.waitFor('glasswhirligo.state === "ended"', 5000), 'Escape ends the show');
+  const keys = await page.eval('gwKeys');
+  // Played again, a drag past the bar's end stops at the show's end, and the show ends there.
+  await page.eval('document.getElementById("again").click()');
+  await page.waitFor('glasswhirligo.state === "playing"', 30000);
+  await drag(page, Math.round(b.left + 0.5 * b.width), Math.round(b.left + b.width + 150), b.y);
+  const pastEnd = await draggedTo(page, end);
+  check(pastEnd === end && await page.waitFor('glasswhirligo.state === "ended"', 5000),
+    `a drag past the bar's end asks for ${pastEnd} ms of ${end}, and the show ends there`);
+  const names = [...new Set(keys.map(([k]) => k))];
+  check([' ', 'ArrowRight', 'PageDown', 'Home', 'Escape'].every(k => names.includes(k)) &&
+    keys.every(([, prevented]) => prevented),
+  `the demo's keys (${names.map(k => k === ' ' ? 'Space' : k).join(' ')}) do not also do the ` +
+  'browser\'s default action');
   check(page.errors.length === 0, `no errors in the console${page.errors.length ? ': ' + page.errors.join('; ') : ''}`);
 }
 
