@@ -16,6 +16,7 @@
 #include "platform/platform.h"
 #include "platform/song_record.h"
 #include "platform/sound.h"
+#include "platform/sound_windows.h"
 #include "platform/windows_rules.h"
 
 #include <stb/stb_vorbis.h>
@@ -37,10 +38,14 @@ bool closing = false;
 WAVEHDR headers[kBuffers];
 std::vector<int16_t> samples[kBuffers];
 SongRecord record;
+uint32_t reset_at_ms = 0;  // the song's position when the device was last emptied
 
 // Under the lock: decodes into every buffer the device is not playing and queues it. At the
-// song's end the buffers stay with the player until a seek or a new start.
+// song's end the buffers stay with the player until a seek or a new start. A paused song gets
+// none until it resumes: a device emptied by a seek while paused would play the first one
+// (Wine's does, though told to pause).
 void FillFreeBuffers() {
+  if (record.Paused()) return;
   for (int i = 0; i < kBuffers && feeding; ++i) {
     WAVEHDR& h = headers[i];
     if (h.dwFlags & WHDR_INQUEUE) continue;
@@ -69,7 +74,8 @@ void Feed() {
 }
 
 // Under the lock: the device gives every buffer back, paused when the song is.
-void EmptyDevice() {
+void EmptyDevice(uint32_t at_ms) {
+  reset_at_ms = at_ms;
   waveOutReset(device);
   if (record.Paused())
     waveOutPause(device);
@@ -136,7 +142,7 @@ void PlaySong() {
   if (!Audible()) return;
   std::lock_guard<std::mutex> held(lock);
   record.Start(platform.ticks());
-  EmptyDevice();
+  EmptyDevice(0);
   stb_vorbis_seek_start(song);
   feeding = true;
   FillFreeBuffers();
@@ -173,7 +179,7 @@ void StopSong() {
   std::lock_guard<std::mutex> held(lock);
   feeding = false;
   record.Stop();
-  EmptyDevice();
+  EmptyDevice(0);
 }
 
 void PauseSong() {
@@ -188,16 +194,30 @@ void ResumeSong() {
   std::lock_guard<std::mutex> held(lock);
   waveOutRestart(device);
   record.Resume(platform.ticks());
+  FillFreeBuffers();
 }
 
 void SeekSong(uint32_t ms) {
   if (!Audible()) return;
   std::lock_guard<std::mutex> held(lock);
   record.Seek(ms, platform.ticks());
-  EmptyDevice();
+  EmptyDevice(ms);
   // Past the song's end there is nothing to play, as when it has played out.
   feeding = stb_vorbis_seek(song, SongFrameAt(ms, rate)) != 0;
   FillFreeBuffers();
 }
 
 int64_t SongPosition() { return record.Position(platform.ticks()); }
+
+SongDeviceReport ReportSongDevice() {
+  if (!Audible()) return {false, -1, -1};
+  std::lock_guard<std::mutex> held(lock);
+  MMTIME played{};
+  played.wType = TIME_SAMPLES;
+  waveOutGetPosition(device, &played, sizeof played);
+  // A device that cannot count samples counts bytes.
+  const int64_t samples = played.wType == TIME_SAMPLES ? played.u.sample : played.u.cb / (channels * 2);
+  const int64_t heard = reset_at_ms + samples * 1000 / rate;
+  const int decoded = stb_vorbis_get_sample_offset(song);
+  return {true, heard, decoded < 0 ? -1 : int64_t{decoded} * 1000 / rate};
+}

@@ -7,7 +7,8 @@
 # whole screen; Escape and the right mouse button end it with status 0; without fonts16.bin it
 # ends with status 1 and a line naming the file. Prints the pacing benchmark's figures in the
 # window (share of a core, intervals). Needs the native build (build/) and builds build-windows/
-# itself; the Wine prefix is made in build-windows/wine.
+# itself; the Wine prefix is made in build-windows/wine. Between the two, the song on a sound
+# device that plays to nowhere: it plays, holds, seeks and starts again (windows/song_check.cpp).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 native=$(cd "${NATIVE_BUILD:-$root/build}" && pwd)
@@ -71,6 +72,15 @@ export DISPLAY=":$(cat "$work/display")"
 printf 'pcm.!default {\n  type null\n}\n' >"$work/alsa-null.conf"
 sound_device() { export ALSA_CONFIG_PATH="$work/alsa-null.conf"; }
 no_sound_device() { unset ALSA_CONFIG_PATH; }
+
+# The song on that device, on the real clock: it plays after a start and a seek, holds while
+# paused, and plays from 0:00 after a stop and a new start, by the device's and the decoder's
+# own positions.
+sound_device
+(cd "$native" && wine "$out/glasswhirligo-song-check.exe" | tr -d '\r') >"$work/song-check" 2>&1 ||
+  fail "the song on a sound device: $(cat "$work/song-check")"
+sed 's/^/  /' "$work/song-check"
+no_sound_device
 
 # Starts the program from the other folder; its window's id is in $window.
 start_demo() {
