@@ -71,6 +71,10 @@ int main() {
   SeekSong(120000);
   r = After(500, "paused, 0.5 s after a seek to 120 s");
   Expect(Within(r.heard_ms, 120000, 120040), "a seek while paused plays");
+  ResumeSong();
+  r = After(500, "0.5 s after the resume");
+  Expect(Within(r.heard_ms, 120250, 130000), "the device does not play after a seek while paused");
+  PauseSong();
 
   // Home while paused: the song stops, and starts again from its beginning.
   StopSong();
