@@ -287,11 +287,13 @@ async function click(page, x, y) {
     await page.send('Input.dispatchMouseEvent', { type, x, y, button: 'left', clickCount: 1 });
 }
 
-async function drag(page, x1, x2, y) {
+// Pressed at x1, moved to x2 in four steps, `whileHeld` there, then let go.
+async function drag(page, x1, x2, y, whileHeld = async () => {}) {
   await page.send('Input.dispatchMouseEvent', { type: 'mousePressed', x: x1, y, button: 'left', clickCount: 1 });
   for (let k = 1; k <= 4; ++k)
     await page.send('Input.dispatchMouseEvent', { type: 'mouseMoved', x: x1 + (x2 - x1) * k / 4, y,
       button: 'left', buttons: 1 });
+  await whileHeld();
   await page.send('Input.dispatchMouseEvent', { type: 'mouseReleased', x: x2, y, button: 'left', clickCount: 1 });
 }
 
@@ -366,11 +368,17 @@ async function playerKeysAndBar(page, base) {
     `the bar's click: the canvas holds glasswhirligo-capture --seek ${(asked / 1000).toFixed(3)}'s frame`);
   await page.screenshot(path.join(outDir, 'page-bar-seek.png'));
 
-  // A drag past the bar's start stops at the show's start (past its end: below).
-  await drag(page, Math.round(b.left + 0.5 * b.width), Math.round(b.left - 150), b.y);
-  const pastStart = await draggedTo(page, 0);
-  check(pastStart === 0 && Buffer.from(await page.eval(kCanvasPixels), 'base64').equals(capturedPixels(0)),
-    `a drag past the bar's start asks for ${pastStart} ms: the start's frame`);
+  // A drag past the bar's start stops at the show's start (past its end: below); while held
+  // there, the knob and the time say so. (The next drag, below, must work after it.)
+  let pastStart, knobAt, heldText;
+  await drag(page, Math.round(b.left + 0.5 * b.width), Math.round(b.left - 150), b.y, async () => {
+    pastStart = await draggedTo(page, 0);
+    [knobAt, heldText] = await page.eval(`[(() => { const r = document.getElementById('knob')
+      .getBoundingClientRect(); return r.left + r.width / 2; })(), document.getElementById('time').textContent]`);
+  });
+  check(pastStart === 0 && Math.abs(knobAt - b.left) < 1 && heldText.startsWith('0:00 /') &&
+    Buffer.from(await page.eval(kCanvasPixels), 'base64').equals(capturedPixels(0)),
+  `a drag past the bar's start asks for ${pastStart} ms, the knob at the start, "${heldText}": the start's frame`);
   // A seek before the start, as the console may ask, is a seek to it (not one past the end).
   await page.eval('glasswhirligo.seek(-5000)');
   await settled(page);
