@@ -17,13 +17,21 @@ EM_JS(uint32_t, TakePageRequests, (), { return Module.gw.takeRequests() >>> 0; }
 EM_JS(uint32_t, TakePageSeekTarget, (), { return Module.gw.takeSeekTarget() >>> 0; });
 // Resolves as soon as the page has a request: a paused show costs the browser nothing.
 EM_ASYNC_JS(void, PageRequestComing, (), { await Module.gw.requestComing(); });
-// One turn of the browser's tasks, without the 4 ms a chain of timers is held to.
+// One turn of the browser's tasks, without the 4 ms a chain of timers is held to. One channel
+// serves every turn: a channel is a pair of ports with a pipe of the browser's behind them, and
+// the thousands a show's first seconds would make pile up until a full collection, which then
+// holds the page for over 100 ms on a slow device.
 EM_ASYNC_JS(void, PageTurn, (), {
-  await new Promise(resolve => {
+  if (!Module.gwTurn) {
     const channel = new MessageChannel();
-    channel.port1.onmessage = () => resolve();
-    channel.port2.postMessage(0);
-  });
+    let resume = null;
+    channel.port1.onmessage = () => resume();
+    Module.gwTurn = () => new Promise(resolve => {
+      resume = resolve;
+      channel.port2.postMessage(0);
+    });
+  }
+  await Module.gwTurn();
 });
 
 namespace {
