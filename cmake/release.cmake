@@ -1,0 +1,34 @@
+# The release's info files, glasswhirligo.nfo and file_id.diz, from packaging/info.txt with the
+# project's version (the Windows and web zips and the release folder carry them).
+set(GW_RELEASE_INFO ${CMAKE_BINARY_DIR}/release-info)
+add_custom_command(
+  OUTPUT ${GW_RELEASE_INFO}/glasswhirligo.nfo ${GW_RELEASE_INFO}/file_id.diz
+  COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/make_info.py ${CMAKE_SOURCE_DIR}/packaging/info.txt
+          ${PROJECT_VERSION} ${GW_RELEASE_INFO}
+  DEPENDS ${CMAKE_SOURCE_DIR}/tools/make_info.py ${CMAKE_SOURCE_DIR}/packaging/info.txt
+  COMMENT "Writing glasswhirligo.nfo and file_id.diz"
+  VERBATIM)
+add_custom_target(release_info ALL DEPENDS ${GW_RELEASE_INFO}/glasswhirligo.nfo
+  ${GW_RELEASE_INFO}/file_id.diz)
+
+# The written files keep to 80 columns and 45 x 10, in plain ASCII, with nothing left unfilled;
+# sources that break a limit are refused.
+add_test(NAME info_files_fit COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/make_info.py --check
+  ${GW_RELEASE_INFO}/glasswhirligo.nfo ${GW_RELEASE_INFO}/file_id.diz)
+file(GLOB GW_BAD_INFO ${CMAKE_SOURCE_DIR}/tests/data/info/*.txt)
+foreach(bad ${GW_BAD_INFO})
+  get_filename_component(name ${bad} NAME_WE)
+  add_test(NAME info_refuses_${name} COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/make_info.py
+    ${bad} ${PROJECT_VERSION} ${CMAKE_BINARY_DIR}/refused-info/${name})
+  set_tests_properties(info_refuses_${name} PROPERTIES WILL_FAIL TRUE)
+endforeach()
+foreach(bad wide_nfo long_diz unfilled)
+  add_test(NAME info_check_refuses_${bad} COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/make_info.py --check
+    ${CMAKE_SOURCE_DIR}/tests/data/info/${bad}.nfo ${CMAKE_SOURCE_DIR}/tests/data/info/${bad}.diz)
+  set_tests_properties(info_check_refuses_${bad} PROPERTIES WILL_FAIL TRUE)
+endforeach()
+# A refused source leaves nothing behind.
+add_test(NAME info_refused_writes_nothing COMMAND sh -c "! ls ${CMAKE_BINARY_DIR}/refused-info/*/* 2>/dev/null")
+set(GW_REFUSALS ${GW_BAD_INFO})
+list(TRANSFORM GW_REFUSALS REPLACE ".*/([a-z_]+)\\.txt$" "info_refuses_\\1")
+set_tests_properties(info_refused_writes_nothing PROPERTIES DEPENDS "${GW_REFUSALS}")
