@@ -32,3 +32,15 @@ add_test(NAME info_refused_writes_nothing COMMAND sh -c "! ls ${CMAKE_BINARY_DIR
 set(GW_REFUSALS ${GW_BAD_INFO})
 list(TRANSFORM GW_REFUSALS REPLACE ".*/([a-z_]+)\\.txt$" "info_refuses_\\1")
 set_tests_properties(info_refused_writes_nothing PROPERTIES DEPENDS "${GW_REFUSALS}")
+
+# The portable Linux archive's program: the same as glasswhirligo, but it finds the libraries it
+# carries in ../lib beside its folder. A DT_RPATH, not a DT_RUNPATH: the SDL 1.2 layer opens SDL 2
+# itself, and only the program's DT_RPATH reaches such a library's own lookups.
+add_executable(glasswhirligo_portable show/main.cpp)
+target_link_libraries(glasswhirligo_portable PRIVATE glasswhirligo_core)
+target_link_options(glasswhirligo_portable PRIVATE -Wl,--disable-new-dtags -s)
+set_target_properties(glasswhirligo_portable PROPERTIES OUTPUT_NAME glasswhirligo
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/portable
+  BUILD_WITH_INSTALL_RPATH ON INSTALL_RPATH "$ORIGIN/../lib")
+# A cross build makes its archive too (arch_checks is defined once every part is read).
+cmake_language(DEFER CALL add_dependencies arch_checks glasswhirligo_portable release_info)
