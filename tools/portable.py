@@ -11,7 +11,7 @@ glasswhirligo-VERSION-linux-MACHINE.tar.gz, unpacked into one folder that runs a
 Every library the program needs, and theirs in turn, is carried, except what every desktop
 Linux has (SYSTEM below): the C library, the C++ run-time, and the display and sound libraries,
 which must come from the machine so that they match its X server, compositor and sound server.
-Prints the archive's path and the newest glibc symbol version it needs.
+Writes the newest glibc symbol version it needs to glibc-MACHINE.txt beside it.
   portable.py <build folder> <out folder>"""
 import os
 import re
@@ -103,8 +103,10 @@ def main(build, out):
     archive = stage + ".tar.gz"
     with tarfile.open(archive, "w:gz", compresslevel=9) as tar:
         tar.add(stage, arcname=name)
-    print(archive)
-    print("glibc", glibc_floor([program] + list(carried.values())))
+    floor = glibc_floor([program] + list(carried.values()))
+    with open(os.path.join(out, "glibc-%s.txt" % arch), "w") as f:
+        f.write(floor + "\n")
+    print("portable: %s (%.2f MB), needs glibc %s" % (archive, os.path.getsize(archive) / 1048576, floor))
 
 
 if __name__ == "__main__":
