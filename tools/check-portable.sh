@@ -20,6 +20,11 @@ name=$(basename "$archive" .tar.gz)
 case "$name" in
   *-x86_64) triplet=x86_64-linux-gnu; emulator="" ;;
   *-aarch64) triplet=aarch64-linux-gnu; emulator=qemu-aarch64 ;;
+esac
+# The emulator finds a path in the root only when it is there already: a new file is the host's.
+case "$emulator" in
+  "") digest_file=/tmp/digest ;;
+  *) digest_file="$bare/tmp/digest" ;;
   *) fail "$name: neither x86_64 nor aarch64" ;;
 esac
 pinned=$(sed -n 's/.*EXPECT_EQ(a, 0x\([0-9a-f]*\)ull) << "the demo.s frames changed".*/\1/p' \
@@ -57,7 +62,7 @@ play() {
 }
 run_in_root() {
   set -- env -i SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy GLASSWHIRLIGO_VIRTUAL_CLOCK=1 \
-    LD_PRELOAD=/opt/frame_counter.so GW_FRAME_DIGEST_FILE=/tmp/digest
+    LD_PRELOAD=/opt/frame_counter.so GW_FRAME_DIGEST_FILE="$digest_file"
   if [ -z "$emulator" ]; then
     "$@" unshare --map-root-user --mount --pid --fork --mount-proc=/proc --root="$bare" \
       --wd=/elsewhere "/opt/$name/glasswhirligo"
