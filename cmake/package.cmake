@@ -43,6 +43,20 @@ add_custom_command(OUTPUT ${GW_WINDOWS_ICON}
   COMMENT "Packing the Windows icon from the logo at 16, 32, 48 and 256 px"
   VERBATIM)
 add_custom_target(windows_icon ALL DEPENDS ${GW_WINDOWS_ICON})
+# Pictures an icon cannot hold are refused, and no .ico is left: one larger than 256 px, one that
+# is not square, one size twice.
+set(GW_ICO_REFUSED ${CMAKE_BINARY_DIR}/windows-icon/refused.ico)
+set(GW_ICON_16 ${CMAKE_BINARY_DIR}/windows-icon/icon-16.png)
+foreach(case "too_large;${CMAKE_BINARY_DIR}/web-icons/icon-512.png"
+              "not_square;${CMAKE_BINARY_DIR}/font-sheet.png" "twice;${GW_ICON_16};${GW_ICON_16}")
+  list(POP_FRONT case name)
+  add_test(NAME make_ico_refuses_${name}
+    COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/make_ico.py ${GW_ICO_REFUSED} ${case})
+  set_tests_properties(make_ico_refuses_${name} PROPERTIES WILL_FAIL TRUE)
+  list(APPEND GW_ICO_REFUSALS make_ico_refuses_${name})
+endforeach()
+add_test(NAME make_ico_refused_writes_nothing COMMAND sh -c "! test -e ${GW_ICO_REFUSED}")
+set_tests_properties(make_ico_refused_writes_nothing PROPERTIES DEPENDS "${GW_ICO_REFUSALS}")
 # A size out of range is refused, and no icon is written.
 add_test(NAME make_icon_refuses_size
   COMMAND make_icon ${CMAKE_SOURCE_DIR}/data/frondle.png ${CMAKE_BINARY_DIR}/web-icons/refused.png 8)

@@ -27,6 +27,16 @@ foreach(bad wide_nfo long_diz unfilled)
     ${CMAKE_SOURCE_DIR}/tests/data/info/${bad}.nfo ${CMAKE_SOURCE_DIR}/tests/data/info/${bad}.diz)
   set_tests_properties(info_check_refuses_${bad} PROPERTIES WILL_FAIL TRUE)
 endforeach()
+# A source at every limit (45 columns and 10 lines of diz, 76 columns of nfo body) is taken.
+add_test(NAME info_takes_limits COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/make_info.py
+  ${CMAKE_SOURCE_DIR}/tests/data/info/at_limits.source ${PROJECT_VERSION} ${CMAKE_BINARY_DIR}/limits-info)
+add_test(NAME info_check_takes_limits COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/make_info.py --check
+  ${CMAKE_BINARY_DIR}/limits-info/glasswhirligo.nfo ${CMAKE_BINARY_DIR}/limits-info/file_id.diz)
+set_tests_properties(info_check_takes_limits PROPERTIES DEPENDS info_takes_limits)
+add_test(NAME info_refuses_bad_version COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/make_info.py
+  ${CMAKE_SOURCE_DIR}/packaging/info.txt 1.0 ${CMAKE_BINARY_DIR}/refused-info/bad_version)
+set_tests_properties(info_refuses_bad_version PROPERTIES WILL_FAIL TRUE)
+list(APPEND GW_BAD_INFO bad_version.txt)
 # A refused source leaves nothing behind.
 add_test(NAME info_refused_writes_nothing COMMAND sh -c "! ls ${CMAKE_BINARY_DIR}/refused-info/*/* 2>/dev/null")
 set(GW_REFUSALS ${GW_BAD_INFO})
