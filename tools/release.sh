@@ -30,4 +30,4 @@ if [ -f "$video" ] && [ -f "$video.sha256" ]; then
 fi
 (cd "$out" && sha256sum -- * >SHA256SUMS)
 echo "release: build-release/glasswhirligo-$version/"
-(cd "$out" && ls -l -- * | awk '{ printf "  %-45s %10.2f MB\n", $9, $5 / 1048576 }')
+(cd "$out" && ls -l -- * | awk '{ printf "  %-45s %12d bytes  %7.2f MB\n", $9, $5, $5 / 1048576 }')
