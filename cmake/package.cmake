@@ -56,7 +56,11 @@ foreach(case "too_large;${CMAKE_BINARY_DIR}/web-icons/icon-512.png"
   list(APPEND GW_ICO_REFUSALS make_ico_refuses_${name})
 endforeach()
 add_test(NAME make_ico_refused_writes_nothing COMMAND sh -c "! test -e ${GW_ICO_REFUSED}")
-set_tests_properties(make_ico_refused_writes_nothing PROPERTIES DEPENDS "${GW_ICO_REFUSALS}")
+add_test(NAME make_ico_refusals_start_clean COMMAND ${CMAKE_COMMAND} -E rm -f ${GW_ICO_REFUSED})
+set_tests_properties(make_ico_refusals_start_clean PROPERTIES FIXTURES_SETUP ico_refusals)
+set_tests_properties(${GW_ICO_REFUSALS} PROPERTIES FIXTURES_REQUIRED ico_refusals)
+set_tests_properties(make_ico_refused_writes_nothing PROPERTIES DEPENDS "${GW_ICO_REFUSALS}"
+  FIXTURES_REQUIRED ico_refusals)
 # A size out of range is refused, and no icon is written.
 add_test(NAME make_icon_refuses_size
   COMMAND make_icon ${CMAKE_SOURCE_DIR}/data/frondle.png ${CMAKE_BINARY_DIR}/web-icons/refused.png 8)

@@ -36,12 +36,17 @@ set_tests_properties(info_check_takes_limits PROPERTIES DEPENDS info_takes_limit
 add_test(NAME info_refuses_bad_version COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/make_info.py
   ${CMAKE_SOURCE_DIR}/packaging/info.txt 1.0 ${CMAKE_BINARY_DIR}/refused-info/bad_version)
 set_tests_properties(info_refuses_bad_version PROPERTIES WILL_FAIL TRUE)
-list(APPEND GW_BAD_INFO bad_version.txt)
 # A refused source leaves nothing behind.
 add_test(NAME info_refused_writes_nothing COMMAND sh -c "! ls ${CMAKE_BINARY_DIR}/refused-info/*/* 2>/dev/null")
 set(GW_REFUSALS ${GW_BAD_INFO})
 list(TRANSFORM GW_REFUSALS REPLACE ".*/([a-z_]+)\\.txt$" "info_refuses_\\1")
-set_tests_properties(info_refused_writes_nothing PROPERTIES DEPENDS "${GW_REFUSALS}")
+list(APPEND GW_REFUSALS info_refuses_bad_version)
+# The refusals start from an empty folder, so that an earlier run's files cannot count.
+add_test(NAME info_refusals_start_clean COMMAND ${CMAKE_COMMAND} -E rm -rf ${CMAKE_BINARY_DIR}/refused-info)
+set_tests_properties(info_refusals_start_clean PROPERTIES FIXTURES_SETUP info_refusals)
+set_tests_properties(${GW_REFUSALS} PROPERTIES FIXTURES_REQUIRED info_refusals)
+set_tests_properties(info_refused_writes_nothing PROPERTIES DEPENDS "${GW_REFUSALS}"
+  FIXTURES_REQUIRED info_refusals)
 
 # The portable Linux archive's program: the same as glasswhirligo, but it finds the libraries it
 # carries in ../lib beside its folder. A DT_RPATH, not a DT_RUNPATH: the SDL 1.2 layer opens SDL 2
