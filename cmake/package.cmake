@@ -48,7 +48,7 @@ add_custom_target(windows_icon ALL DEPENDS ${GW_WINDOWS_ICON})
 set(GW_ICO_REFUSED ${CMAKE_BINARY_DIR}/windows-icon/refused.ico)
 set(GW_ICON_16 ${CMAKE_BINARY_DIR}/windows-icon/icon-16.png)
 foreach(case "too_large;${CMAKE_BINARY_DIR}/web-icons/icon-512.png"
-              "not_square;${CMAKE_BINARY_DIR}/font-sheet.png" "twice;${GW_ICON_16};${GW_ICON_16}")
+              "not_square;${CMAKE_SOURCE_DIR}/tests/data/icon/not-square.png" "twice;${GW_ICON_16};${GW_ICON_16}")
   list(POP_FRONT case name)
   add_test(NAME make_ico_refuses_${name}
     COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/make_ico.py ${GW_ICO_REFUSED} ${case})
