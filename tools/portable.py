@@ -96,14 +96,14 @@ def main(build, out):
         shutil.copy2(os.path.join(build, "release-info", info), stage)
     shutil.copy2(source + "/LICENSE", stage + "/LICENSE.txt")
     shutil.copy2(source + "/packaging/copyright", stage + "/copyright")
+    floor = glibc_floor([program] + list(carried.values()))
     with open(source + "/packaging/portable-README.txt") as f:
-        text = f.read().replace("@VERSION@", version).replace("@MACHINE@", arch)
+        text = f.read().replace("@VERSION@", version).replace("@MACHINE@", arch).replace("@GLIBC@", floor)
     with open(stage + "/README.txt", "w") as f:
         f.write(text.replace("@LIBRARIES@", "\n".join("  " + s for s in sorted(carried))))
     archive = stage + ".tar.gz"
     with tarfile.open(archive, "w:gz", compresslevel=9) as tar:
         tar.add(stage, arcname=name)
-    floor = glibc_floor([program] + list(carried.values()))
     with open(os.path.join(out, "glibc-%s.txt" % arch), "w") as f:
         f.write(floor + "\n")
     print("portable: %s (%.2f MB), needs glibc %s" % (archive, os.path.getsize(archive) / 1048576, floor))
