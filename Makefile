@@ -27,7 +27,8 @@ run: build
 # check_plain); the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer; a bounded
 # run of every fuzzer; the web edition's checks; the arm64 and armhf builds' processor-dependent
 # tests under the emulator; the three packages, and the amd64 one unpacked and played from
-# elsewhere; the Windows edition under Wine.
+# elsewhere; the Windows edition under Wine; the portable Linux archives in a bare root; the
+# release folder gathered from all of it and checked.
 STAGE_LOG = $(BUILD)-stages.tsv
 STAGE = @tools/stage.sh $(STAGE_LOG)
 test:
@@ -44,11 +45,13 @@ test:
 	$(STAGE) "installed package" tools/check-package.sh \
 	  build-packages/glasswhirligo_*_$$(dpkg --print-architecture).deb $(BUILD)
 	$(STAGE) "Windows under Wine" $(MAKE) --no-print-directory test-windows
+	$(STAGE) "portable Linux archives" $(MAKE) --no-print-directory test-portable
+	$(STAGE) "release folder" $(MAKE) --no-print-directory test-release
 	@tools/stage.sh $(STAGE_LOG) --report
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-plain $(STAGE_LOG) build-asan build-fuzz build-web build-arm64 build-armhf build-packages \
-	  build-windows
+	  build-windows build-release
 
 # The web edition: the same sources with emscripten into build-web/site/, from the native build's
 # assets; its checks (the node digest, the page in headless Chromium) are part of `make test`.
@@ -120,3 +123,44 @@ windows: build setup-windows
 
 test-windows: build setup-windows
 	NATIVE_BUILD=$(BUILD) tools/check-windows.sh
+
+# ---- The release ----
+# make portable packs glasswhirligo-VERSION-linux-x86_64.tar.gz and -aarch64.tar.gz into
+# build-release/portable/ (tools/portable.py), from the native and the arm64 build; test-portable
+# plays each in a bare root of only what every desktop Linux has (tools/check-portable.sh; the
+# roots are unpacked from Debian's packages into build-release/bare-ARCH once).
+# make release gathers every download into build-release/glasswhirligo-VERSION/ with SHA256SUMS,
+# building what is missing (the packages only when build-packages/ has none); test-release checks
+# the folder. make video captures the whole show at 2880x2160 (not part of make test).
+RELEASE = build-release
+.PHONY: portable test-portable release test-release video
+
+portable: build setup-cross
+	$(MAKE) --no-print-directory cross ARCH=arm64
+	python3 tools/portable.py $(BUILD) $(RELEASE)/portable
+	python3 tools/portable.py build-arm64 $(RELEASE)/portable
+
+test-portable: portable
+	tools/cross-sysroot.sh amd64 $(RELEASE)/bare-amd64 tools/bare-packages.txt
+	tools/cross-sysroot.sh arm64 $(RELEASE)/bare-arm64 tools/bare-packages.txt
+	tools/check-portable.sh $(RELEASE)/portable/glasswhirligo-*-linux-x86_64.tar.gz $(RELEASE)/bare-amd64 \
+	  $(BUILD)/libgw_frame_counter.so
+	tools/check-portable.sh $(RELEASE)/portable/glasswhirligo-*-linux-aarch64.tar.gz $(RELEASE)/bare-arm64 \
+	  build-arm64/libgw_frame_counter.so
+
+release: build setup-windows setup-web portable
+	NATIVE_BUILD=$(BUILD) tools/windows.sh
+	NATIVE_BUILD=$(BUILD) tools/web.sh
+	ls build-packages/*.deb >/dev/null 2>&1 || $(MAKE) --no-print-directory package
+	tools/release.sh $(BUILD)
+
+test-release: release
+	tools/check-release.sh $(BUILD)
+
+video: build
+	mkdir -p $(RELEASE)/video
+	cd $(BUILD) && version=$$(cat version.txt) && \
+	  ./glasswhirligo-capture --scale 9 -o $(CURDIR)/$(RELEASE)/video/glasswhirligo-$$version-2880x2160.mp4 && \
+	  cd $(CURDIR)/$(RELEASE)/video && sha256sum glasswhirligo-$$version-2880x2160.mp4 \
+	    >glasswhirligo-$$version-2880x2160.mp4.sha256
+	@ls -l $(RELEASE)/video

@@ -25,6 +25,42 @@ foreach(size 192 512)
   list(APPEND GW_WEB_ICONS ${CMAKE_BINARY_DIR}/web-icons/icon-${size}.png)
 endforeach()
 add_custom_target(web_icons ALL DEPENDS ${GW_WEB_ICONS})
+# The Windows program's icon: the same badge at the sizes Explorer and the taskbar use, in one
+# .ico (windows/ builds it into the program's resources).
+set(GW_WINDOWS_ICON ${CMAKE_BINARY_DIR}/windows-icon/glasswhirligo.ico)
+foreach(size 16 32 48 256)
+  add_custom_command(
+    OUTPUT ${CMAKE_BINARY_DIR}/windows-icon/icon-${size}.png
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/windows-icon
+    COMMAND make_icon ${CMAKE_SOURCE_DIR}/data/frondle.png ${CMAKE_BINARY_DIR}/windows-icon/icon-${size}.png ${size}
+    DEPENDS make_icon ${CMAKE_SOURCE_DIR}/data/frondle.png
+    VERBATIM)
+  list(APPEND GW_WINDOWS_ICON_PNGS ${CMAKE_BINARY_DIR}/windows-icon/icon-${size}.png)
+endforeach()
+add_custom_command(OUTPUT ${GW_WINDOWS_ICON}
+  COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/make_ico.py ${GW_WINDOWS_ICON} ${GW_WINDOWS_ICON_PNGS}
+  DEPENDS ${CMAKE_SOURCE_DIR}/tools/make_ico.py ${GW_WINDOWS_ICON_PNGS}
+  COMMENT "Packing the Windows icon from the logo at 16, 32, 48 and 256 px"
+  VERBATIM)
+add_custom_target(windows_icon ALL DEPENDS ${GW_WINDOWS_ICON})
+# Pictures an icon cannot hold are refused, and no .ico is left: one larger than 256 px, one that
+# is not square, one size twice.
+set(GW_ICO_REFUSED ${CMAKE_BINARY_DIR}/windows-icon/refused.ico)
+set(GW_ICON_16 ${CMAKE_BINARY_DIR}/windows-icon/icon-16.png)
+foreach(case "too_large;${CMAKE_BINARY_DIR}/web-icons/icon-512.png"
+              "not_square;${CMAKE_SOURCE_DIR}/tests/data/icon/not-square.png" "twice;${GW_ICON_16};${GW_ICON_16}")
+  list(POP_FRONT case name)
+  add_test(NAME make_ico_refuses_${name}
+    COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/make_ico.py ${GW_ICO_REFUSED} ${case})
+  set_tests_properties(make_ico_refuses_${name} PROPERTIES WILL_FAIL TRUE)
+  list(APPEND GW_ICO_REFUSALS make_ico_refuses_${name})
+endforeach()
+add_test(NAME make_ico_refused_writes_nothing COMMAND sh -c "! test -e ${GW_ICO_REFUSED}")
+add_test(NAME make_ico_refusals_start_clean COMMAND ${CMAKE_COMMAND} -E rm -f ${GW_ICO_REFUSED})
+set_tests_properties(make_ico_refusals_start_clean PROPERTIES FIXTURES_SETUP ico_refusals)
+set_tests_properties(${GW_ICO_REFUSALS} PROPERTIES FIXTURES_REQUIRED ico_refusals)
+set_tests_properties(make_ico_refused_writes_nothing PROPERTIES DEPENDS "${GW_ICO_REFUSALS}"
+  FIXTURES_REQUIRED ico_refusals)
 # A size out of range is refused, and no icon is written.
 add_test(NAME make_icon_refuses_size
   COMMAND make_icon ${CMAKE_SOURCE_DIR}/data/frondle.png ${CMAKE_BINARY_DIR}/web-icons/refused.png 8)
@@ -63,7 +99,7 @@ endif()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME glasswhirligo)
-set(CPACK_PACKAGE_VERSION 1.0.0)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Glasswhirligo developers")
 set(CPACK_PACKAGE_CONTACT "Glasswhirligo developers <maintainers@glasswhirligo.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "self-running audiovisual demo")

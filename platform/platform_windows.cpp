@@ -145,6 +145,11 @@ bool OpenWindow() {
   wc.lpfnWndProc = WindowProc;
   wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
   wc.hInstance = instance;
+  // The program's own icon (resource 1) on the window's title bar and on the taskbar.
+  wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+  wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXSMICON),
+                                             GetSystemMetrics(SM_CYSMICON), 0));
   wc.lpszClassName = kClassName;
   if (!RegisterClassExW(&wc)) return Fail("RegisterClassEx");
   class_registered = true;

@@ -63,9 +63,9 @@ TEST(CaptureOptions, ModesAndTheirDefaults) {
   EXPECT_EQ(o.at_t, 60000u);
   EXPECT_EQ(o.at_frame, 4321u);
 
-  ASSERT_TRUE(Parse({"--at", "0:4294967295:0", "-o", "f.png", "--scale", "8"}, &o, &e)) << e;
+  ASSERT_TRUE(Parse({"--at", "0:4294967295:0", "-o", "f.png", "--scale", "9"}, &o, &e)) << e;
   EXPECT_EQ(o.at_t, 4294967295u);
-  EXPECT_EQ(o.scale, 8);
+  EXPECT_EQ(o.scale, 9);
 
   ASSERT_TRUE(Parse({"--bench"}, &o, &e)) << e;
   EXPECT_EQ(o.mode, Mode::kBench);
@@ -94,7 +94,7 @@ TEST(CaptureOptions, MistakesAreRefusedWithOneLine) {
       {"-o", "m.png"},
       {"-o", "noextension"},
       {"-o", "clip.mp4", "--scale", "0"},
-      {"-o", "clip.mp4", "--scale", "9"},
+      {"-o", "clip.mp4", "--scale", "10"},
       {"-o", "clip.mp4", "--scale", "2x"},
       {"-o", "clip.mp4", "--fps", "0"},
       {"-o", "clip.mp4", "--frames", "0"},

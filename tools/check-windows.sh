@@ -28,6 +28,22 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "check-windows: Wine prefix made in $(($(date +%s) - start)) s"
 fi
 
+# ---- The program's resources: the icon group, the version, the manifest ----
+version=$(cat "$native/version.txt")
+resources=$(x86_64-w64-mingw32-objdump -p "$out/glasswhirligo.exe" |
+  sed -n '/^The .rsrc Resource Directory/,/^$/p' | sed -n 's/^[0-9a-f]\{3\}   Entry: ID: 0x0*\([0-9a-f]*\), Value: 0x8.*/\1/p' | tr '\n' ' ')
+# The first level of the resource tree names the types: 3 icon, e group icon, 10 version, 18 manifest.
+[ "$resources" = "3 e 10 18 " ] ||
+  fail "glasswhirligo.exe's resource types are [$resources], not icon, icon group, version, manifest"
+strings -el "$out/glasswhirligo.exe" | grep -qx "$version" ||
+  fail "glasswhirligo.exe's VERSIONINFO does not give the version $version"
+strings -el "$out/glasswhirligo.exe" | grep -q "^Glasswhirligo, a self-running" ||
+  fail "glasswhirligo.exe's VERSIONINFO has no description"
+echo "check-windows: glasswhirligo.exe carries its icon group, its manifest and VERSIONINFO $version"
+unzip -l "$out/glasswhirligo-$version-win64.zip" | grep -q ' file_id.diz$' &&
+  unzip -l "$out/glasswhirligo-$version-win64.zip" | grep -q ' glasswhirligo.nfo$' ||
+  fail "the zip lacks the info files"
+
 # ---- The digest, without a display ----
 pinned=$(sed -n 's/.*kShowDigest = 0x\([0-9a-f]*\)ull;.*/\1/p' "$root/show/frame_digest.h")
 [ -n "$pinned" ] || fail "no pinned digest found in show/frame_digest.h"
@@ -50,7 +66,7 @@ wineserver -w
 work="$out/check"
 rm -rf "$work"
 mkdir -p "$work/Glass whirligo" "$work/elsewhere" "$work/fb"
-unzip -q "$out/glasswhirligo-1.0.0-win64.zip" -d "$work/Glass whirligo"
+unzip -q "$out/glasswhirligo-$(cat "$native/version.txt")-win64.zip" -d "$work/Glass whirligo"
 program="$work/Glass whirligo/glasswhirligo.exe"
 # A white root window: nothing of it may show around the full-screen frame.
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -wr -fbdir "$work/fb" -nolisten tcp 3>"$work/display" \
@@ -196,5 +212,5 @@ line=$(grep 'fonts16.bin' "$work/stderr" || true)
 [ "$status" = 1 ] && [ -n "$line" ] ||
   fail "without fonts16.bin: status $status, stderr: $(cat "$work/stderr")"
 printf 'check-windows: without fonts16.bin the program ends with status 1: %s\n' "$line"
-size=$(stat -c %s "$out/glasswhirligo-1.0.0-win64.zip")
-echo "check-windows: glasswhirligo-1.0.0-win64.zip is $(awk "BEGIN { printf \"%.2f\", $size / 1048576 }") MB"
+size=$(stat -c %s "$out/glasswhirligo-$(cat "$native/version.txt")-win64.zip")
+echo "check-windows: glasswhirligo-$(cat "$native/version.txt")-win64.zip is $(awk "BEGIN { printf \"%.2f\", $size / 1048576 }") MB"

@@ -4,13 +4,15 @@
 # architecture, an empty list of installed packages) resolves the whole dependency closure of
 # the -dev packages, downloads it, and dpkg-deb unpacks each package into the sysroot.
 # The emulator runs the built programs with the sysroot's own loader and libc.
-# Usage: tools/cross-sysroot.sh arm64|armhf <sysroot folder>
+# Given a package list of its own, it makes any root of the target's packages the same way (the
+# portable archives' bare test root: tools/bare-packages.txt).
+# Usage: tools/cross-sysroot.sh arm64|armhf|amd64 <sysroot folder> [package list]
 set -eu
 arch=$1
 root=$(realpath -m "$2")
 here=$(cd "$(dirname "$0")" && pwd)
 stamp="$root/.complete"
-list="$here/cross-packages.txt"
+list=$(realpath "${3:-$here/cross-packages.txt}")
 if [ -f "$stamp" ] && [ "$stamp" -nt "$list" ] && [ "$stamp" -nt "$0" ]; then exit 0; fi
 
 apt="$root.apt"

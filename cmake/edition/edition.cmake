@@ -9,6 +9,12 @@ if(NOT EXISTS ${GW_NATIVE_BUILD}/fonts16.bin OR NOT EXISTS ${GW_NATIVE_BUILD}/de
   message(FATAL_ERROR "GW_NATIVE_BUILD=${GW_NATIVE_BUILD} holds no built assets: build the native demo first")
 endif()
 
+# The version, as the native build's project() gives it.
+file(STRINGS ${GW_NATIVE_BUILD}/version.txt GW_VERSION LIMIT_COUNT 1)
+if(NOT GW_VERSION MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+$")
+  message(FATAL_ERROR "no version in ${GW_NATIVE_BUILD}/version.txt: configure the native build again")
+endif()
+
 set(CMAKE_CXX_STANDARD 20)
 set(CMAKE_CXX_STANDARD_REQUIRED ON)
 set(CMAKE_CXX_EXTENSIONS OFF)

@@ -23,7 +23,7 @@ const char* UsageText() {
          "options:\n"
          "  -o, --output PATH   .png or .raw for one frame (.raw: 153,600 bytes, RGB565 little-endian,\n"
          "                      320x240); a name with %d, %05d ... for a sequence; else a video\n"
-         "  --scale N           pixel size 1 to 8 (default 3 for videos and sequences, 1 for one frame)\n"
+         "  --scale N           pixel size 1 to 9 (default 3 for videos and sequences, 1 for one frame)\n"
          "  --fps N             video frames per second, 1 to 1000 (default 50)\n"
          "  --frames N          stop a video or sequence after N frames\n"
          "  -h, --help          this text\n";
@@ -116,8 +116,8 @@ struct Parser {
     }
     if (name == "--scale") {
       if (!Value(name, value, has_inline, &value)) return false;
-      if (!ParseUnsigned(value.c_str(), 8, &n) || n < 1)
-        return Fail("--scale '" + value + "': give a whole number from 1 to 8");
+      if (!ParseUnsigned(value.c_str(), 9, &n) || n < 1)
+        return Fail("--scale '" + value + "': give a whole number from 1 to 9");
       o->scale = static_cast<int>(n);
       seen_scale = true;
       return true;
