@@ -3,6 +3,7 @@
 # sanitizers (it is loaded into the program before their run-times).
 add_library(gw_frame_counter MODULE tests/support/frame_counter.cpp)
 target_link_libraries(gw_frame_counter PRIVATE PkgConfig::SDL ${CMAKE_DL_LIBS})
+target_include_directories(gw_frame_counter PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_options(gw_frame_counter PRIVATE -fno-sanitize=all)
 target_link_options(gw_frame_counter PRIVATE -fno-sanitize=all)
 

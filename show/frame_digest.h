@@ -13,9 +13,11 @@ inline constexpr uint64_t kShowDigest = 0x623ee8a35ed8970aull;
 
 class FrameDigest {
  public:
-  void Add(const uint16_t* frame) {
-    auto* p = reinterpret_cast<const uint8_t*>(frame);
-    for (size_t i = 0; i < size_t{kPixels} * 2; ++i) value_ = (value_ ^ p[i]) * 0x100000001b3ull;
+  void Add(const uint16_t* frame) { AddBytes(frame, size_t{kPixels} * 2); }
+  // Part of a frame: a row of a surface whose rows have gaps between them.
+  void AddBytes(const void* bytes, size_t n) {
+    auto* p = static_cast<const uint8_t*>(bytes);
+    for (size_t i = 0; i < n; ++i) value_ = (value_ ^ p[i]) * 0x100000001b3ull;
   }
   uint64_t value() const { return value_; }
 

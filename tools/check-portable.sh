@@ -3,7 +3,7 @@
 # (tools/bare-packages.txt, unpacked by tools/cross-sysroot.sh): the libraries the archive
 # carries are removed from the root first, so only its lib/ can give them. Unpacked there, the
 # program plays the whole show headless on the virtual clock and must give the digest pinned in
-# tests/test_demo.cpp, finding its data files from another folder; without its lib/ it must fail
+# show/frame_digest.h, finding its data files from another folder; without its lib/ it must fail
 # with the loader's message. A native archive runs in the root through a user and mount namespace
 # (unshare, with its own /proc); an aarch64 one under the emulator with the root as its prefix.
 # Usage: tools/check-portable.sh <archive.tar.gz> <bare root> <frame counter .so of its build>
@@ -27,9 +27,8 @@ case "$emulator" in
   *) digest_file="$bare/tmp/digest" ;;
   *) fail "$name: neither x86_64 nor aarch64" ;;
 esac
-pinned=$(sed -n 's/.*EXPECT_EQ(a, 0x\([0-9a-f]*\)ull) << "the demo.s frames changed".*/\1/p' \
-  "$root_dir/tests/test_demo.cpp")
-[ -n "$pinned" ] || fail "no pinned digest found in tests/test_demo.cpp"
+pinned=$(sed -n 's/.*kShowDigest = 0x\([0-9a-f]*\)ull;.*/\1/p' "$root_dir/show/frame_digest.h")
+[ -n "$pinned" ] || fail "no pinned digest found in show/frame_digest.h"
 
 rm -rf "$bare/opt" "$bare/tmp"
 mkdir -p "$bare/opt" "$bare/tmp" "$bare/proc" "$bare/elsewhere"

@@ -8,7 +8,7 @@
 // GW_VIDEO_MODE_FILE names a file that receives the flags of the video mode the program asks
 // for and its window caption. GW_WAY_OUT_FILE names a file that receives one line per step of
 // the way out, in order: "SDL_Quit", "chdir PATH", "execl PATH". GW_FRAME_DIGEST_FILE names a
-// file that receives, at exit, the digest over every frame shown (the FNV-1a of test_demo, over
+// file that receives, at exit, the digest over every frame shown (show/frame_digest.h's, over
 // the 320 x 240 pixels of each frame at its flip), so that a copy of the program anywhere can be
 // held to the pinned digest.
 #include <SDL.h>
@@ -21,10 +21,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "show/frame_digest.h"
+
 namespace {
 
 unsigned long shown = 0;
-uint64_t digest = 0xcbf29ce484222325ull;
+FrameDigest digest;
 
 void WriteNumber(const char* variable, const char* format, unsigned long long value) {
   const char* path = std::getenv(variable);
@@ -38,7 +40,7 @@ void WriteNumber(const char* variable, const char* format, unsigned long long va
 struct WriteAtExit {
   ~WriteAtExit() {
     WriteNumber("GW_FRAME_COUNT_FILE", "%llu\n", shown);
-    WriteNumber("GW_FRAME_DIGEST_FILE", "%016llx\n", digest);
+    WriteNumber("GW_FRAME_DIGEST_FILE", "%016llx\n", digest.value());
   }
 } write_at_exit;
 
@@ -47,7 +49,7 @@ void AddToDigest(const SDL_Surface* screen) {
   if (screen == nullptr || screen->pixels == nullptr || screen->w != 320 || screen->h != 240) return;
   for (int y = 0; y < 240; ++y) {
     const auto* row = static_cast<const uint8_t*>(screen->pixels) + size_t(y) * screen->pitch;
-    for (int i = 0; i < 640; ++i) digest = (digest ^ row[i]) * 0x100000001b3ull;
+    digest.AddBytes(row, 640);
   }
 }
 
