@@ -258,12 +258,51 @@ GW_AVX512BW void PolarPermuted(uint16_t* dst, const uint16_t* palette, uint32_t 
 }
 #endif
 
+#ifdef GW_WASM_WIDE
+// The palette entries of eight indices, loaded lane by lane (WebAssembly has no gathers). For
+// the gradient buffer's plain lookup this is slower than the compiler's own vectorised loop.
+template <int kLane>
+inline v128_t LoadEntry(const uint16_t* palette, v128_t index, v128_t r) {
+  return wasm_v128_load16_lane(palette + wasm_u16x8_extract_lane(index, kLane), r, kLane);
+}
+
+inline v128_t LookUp8(const uint16_t* palette, v128_t index) {
+  v128_t r = wasm_i16x8_splat(0);
+  r = LoadEntry<0>(palette, index, r);
+  r = LoadEntry<1>(palette, index, r);
+  r = LoadEntry<2>(palette, index, r);
+  r = LoadEntry<3>(palette, index, r);
+  r = LoadEntry<4>(palette, index, r);
+  r = LoadEntry<5>(palette, index, r);
+  r = LoadEntry<6>(palette, index, r);
+  return LoadEntry<7>(palette, index, r);
+}
+
+// PolarIndex & 255 of eight pixels from their eight (distance, angle) pairs, in 16-bit lanes:
+// the low eight bits of the sum do not depend on the bits above.
+inline v128_t PolarIndex8(const uint16_t* pairs, v128_t phase) {
+  const v128_t first = wasm_v128_load(pairs), second = wasm_v128_load(pairs + 8);
+  const v128_t dist = wasm_i16x8_shuffle(first, second, 0, 2, 4, 6, 8, 10, 12, 14);
+  const v128_t ang = wasm_i16x8_shuffle(first, second, 1, 3, 5, 7, 9, 11, 13, 15);
+  const v128_t sum = wasm_i16x8_add(wasm_i16x8_add(wasm_i16x8_shl(dist, 2), wasm_i16x8_shl(ang, 3)), phase);
+  return wasm_v128_and(sum, wasm_i16x8_splat(255));
+}
+
+void WasmPolar(uint16_t* __restrict dst, const uint16_t* __restrict palette, uint32_t phase) {
+  const v128_t ph = wasm_i16x8_splat(static_cast<int16_t>(phase & 255));
+  for (int i = 0; i < kPixels; i += 8) wasm_v128_store(dst + i, LookUp8(palette, PolarIndex8(dist_angle + 2 * i, ph)));
+}
+#endif
+
 }  // namespace
 
 void Polar(uint16_t* __restrict dst, const uint16_t* __restrict palette) {
   uint32_t phase = 4 * prfrm;
 #ifdef GW_PALETTE_PERMUTE
   if (CanPermutePalette()) return PolarPermuted(dst, palette, phase);
+#endif
+#ifdef GW_WASM_WIDE
+  if (UseWasmWide(kWasmPolar)) return WasmPolar(dst, palette, phase);
 #endif
   for (int i = 0; i < kPixels; ++i)
     dst[i] = palette[PolarIndex(dist_angle[2 * i], dist_angle[2 * i + 1], phase) & 255];
@@ -500,7 +539,7 @@ GW_AVX512BW void GatherRow(uint16_t* row, int32_t u, int32_t v, RotoStep s) {
 
 }  // namespace
 
-// With WebAssembly SIMD every band samples eight pixels per step: the coordinates and the
+// With WebAssembly SIMD the bilinear bands sample eight pixels per step: the coordinates and the
 // interpolation run in 32-bit lanes, with the same integers as the 16-lane form above; without
 // gathers, each texel (or the grey quad, or a colour texel with its right neighbour) is loaded
 // into its lane.
@@ -526,14 +565,7 @@ inline v128_t LerpLanes(v128_t a, v128_t b, v128_t f) {
   return wasm_u32x4_shr(wasm_i32x4_add(wasm_i32x4_shl(a, 16), wasm_i32x4_mul(wasm_i32x4_sub(b, a), f)), 16);
 }
 
-// table[index] of 16-bit values, 32-bit values, or pairs of 16-bit values, one per lane.
-inline v128_t Load16Lanes(const uint16_t* table, v128_t i) {
-  v128_t r = wasm_i32x4_splat(0);
-  r = wasm_v128_load16_lane(table + wasm_u32x4_extract_lane(i, 0), r, 0);
-  r = wasm_v128_load16_lane(table + wasm_u32x4_extract_lane(i, 1), r, 2);
-  r = wasm_v128_load16_lane(table + wasm_u32x4_extract_lane(i, 2), r, 4);
-  return wasm_v128_load16_lane(table + wasm_u32x4_extract_lane(i, 3), r, 6);
-}
+// table[index] of 32-bit values, or of pairs of 16-bit values, one per lane.
 template <class T>
 inline v128_t Load32Lanes(const T* table, v128_t i) {
   v128_t r = wasm_i32x4_splat(0);
@@ -561,9 +593,7 @@ inline v128_t SampleLanes(v128_t uu, v128_t vv) {
   v128_t tu = wasm_v128_and(wasm_u32x4_shr(uu, 16), mask7);
   v128_t tv = wasm_v128_and(wasm_u32x4_shr(vv, 16), mask7);
   v128_t fu = wasm_v128_and(uu, low16), fv = wasm_v128_and(vv, low16);
-  if constexpr (kBand == Band::kNearest) {
-    return Load16Lanes(dracul, wasm_v128_or(wasm_i32x4_shl(tv, 7), tu));
-  } else if constexpr (kBand == Band::kGrey) {
+  if constexpr (kBand == Band::kGrey) {
     v128_t q = Load32Lanes(grey_quads, wasm_v128_or(wasm_i32x4_shl(tv, 7), tu));
     v128_t top = LerpLanes(Field(q, 0, 255), Field(q, 8, 255), fu);
     v128_t bottom = LerpLanes(Field(q, 16, 255), wasm_u32x4_shr(q, 24), fu);
@@ -601,17 +631,15 @@ void WasmRotoRow(uint16_t* row, int32_t u, int32_t v, RotoStep s) {
   }
 }
 
-constexpr WasmLoop kBandLoops[] = {kWasmRotoNearest, kWasmRotoGrey, kWasmRotoColour};
-
-// The row in its band's wide form; false when the plain twin is to draw it.
+// The row in its band's wide form; false when the plain twin is to draw it. The nearest band
+// has none: loading its texels lane by lane is no faster than the compiler's loop.
 bool WasmRotoRowIn(Band band, uint16_t* row, int32_t u, int32_t v, RotoStep s) {
-  if (!UseWasmWide(kBandLoops[static_cast<int>(band)])) return false;
-  if (band == Band::kNearest)
-    WasmRotoRow<Band::kNearest>(row, u, v, s);
-  else if (band == Band::kGrey)
+  if (band == Band::kGrey && UseWasmWide(kWasmRotoGrey))
     WasmRotoRow<Band::kGrey>(row, u, v, s);
-  else
+  else if (band == Band::kColour && UseWasmWide(kWasmRotoColour))
     WasmRotoRow<Band::kColour>(row, u, v, s);
+  else
+    return false;
   return true;
 }
 #endif
@@ -804,6 +832,83 @@ GW_WIDE_CLONES void BlurLanes(uint16_t* __restrict d, const uint16_t* __restrict
   }
 }
 
+// With WebAssembly SIMD eight lanes move per step, and the slide and the mean share one pass.
+// The edges' exact quotients come from double division: a sum below 2^32 is exact as a double,
+// and a quotient that is not whole lies at least 1/320 from the next integer, far beyond the
+// rounding error, so truncating it gives the integer quotient, as Divide does.
+#ifdef GW_WASM_WIDE
+
+// The lanes k .. k + 7 of `sums` as two vectors.
+struct SumPair {
+  v128_t lo, hi;
+};
+inline SumPair LoadSums(uint32_t k) {
+  return {wasm_v128_load(blur_sums + k), wasm_v128_load(blur_sums + k + 4)};
+}
+inline void StoreSums(uint32_t k, SumPair p) {
+  wasm_v128_store(blur_sums + k, p.lo);
+  wasm_v128_store(blur_sums + k + 4, p.hi);
+}
+inline v128_t LowHalves(SumPair p) { return wasm_i16x8_shuffle(p.lo, p.hi, 0, 2, 4, 6, 8, 10, 12, 14); }
+
+// sums += in (sign 1) or sums -= in (sign -1) for eight lanes.
+template <int kSign>
+inline SumPair Accumulate(SumPair p, v128_t in) {
+  const v128_t lo = wasm_u32x4_extend_low_u16x8(in), hi = wasm_u32x4_extend_high_u16x8(in);
+  if constexpr (kSign > 0) return {wasm_i32x4_add(p.lo, lo), wasm_i32x4_add(p.hi, hi)};
+  return {wasm_i32x4_sub(p.lo, lo), wasm_i32x4_sub(p.hi, hi)};
+}
+
+inline v128_t Quotients(v128_t n, v128_t d) {
+  const v128_t lo = wasm_f64x2_div(wasm_f64x2_convert_low_u32x4(n), d);
+  const v128_t hi = wasm_f64x2_div(wasm_f64x2_convert_low_u32x4(wasm_i32x4_shuffle(n, n, 2, 3, 0, 1)), d);
+  return wasm_i32x4_shuffle(wasm_u32x4_trunc_sat_f64x2_zero(lo), wasm_u32x4_trunc_sat_f64x2_zero(hi), 0, 1, 4, 5);
+}
+
+// AddRow or SubtractRow, then StoreQuotients by `count`.
+template <int kSign>
+void WasmEdgeRow(uint16_t* __restrict d, const uint16_t* __restrict in, uint32_t lanes, uint32_t count) {
+  const v128_t divisor = wasm_f64x2_splat(static_cast<double>(count));
+  for (uint32_t k = 0; k < lanes; k += 8) {
+    SumPair p = Accumulate<kSign>(LoadSums(k), wasm_v128_load(in + k));
+    StoreSums(k, p);
+    wasm_v128_store(d + k, LowHalves({Quotients(p.lo, divisor), Quotients(p.hi, divisor)}));
+  }
+}
+
+// SlideRow, then StoreMeans by `mul`.
+void WasmMiddleRow(uint16_t* __restrict d, const uint16_t* __restrict in, const uint16_t* __restrict out,
+                   uint32_t lanes, uint32_t mul) {
+  const v128_t m = wasm_i32x4_splat(static_cast<int32_t>(mul));
+  for (uint32_t k = 0; k < lanes; k += 8) {
+    SumPair p = Accumulate<-1>(Accumulate<1>(LoadSums(k), wasm_v128_load(in + k)), wasm_v128_load(out + k));
+    StoreSums(k, p);
+    SumPair means = {wasm_u32x4_shr(wasm_i32x4_mul(p.lo, m), 20), wasm_u32x4_shr(wasm_i32x4_mul(p.hi, m), 20)};
+    wasm_v128_store(d + k, LowHalves(means));
+  }
+}
+
+// BlurLanes for a multiple of eight lanes.
+void WasmBlurLanes(uint16_t* __restrict d, const uint16_t* __restrict s, uint32_t lanes, uint32_t len,
+                   uint32_t r) {
+  auto row = [&](uint32_t i) { return s + i * lanes; };
+  std::fill_n(blur_sums, lanes, 0u);
+  for (uint32_t i = 0; i < r; ++i) AddRow(row(i), lanes);
+  for (uint32_t i = 0; i <= r; ++i) WasmEdgeRow<1>(d + i * lanes, row(i + r), lanes, i + r + 1);
+  uint32_t mul = 1048576u / (2 * r + 1);
+  for (uint32_t i = r + 1; i + r < len; ++i) WasmMiddleRow(d + i * lanes, row(i + r), row(i - r - 1), lanes, mul);
+  for (uint32_t i = len - r; i < len; ++i) WasmEdgeRow<-1>(d + i * lanes, row(i - r - 1), lanes, len - i + r);
+}
+#endif
+
+// The wide twin where there is one (every line count here is a multiple of eight).
+void PickBlurLanes(uint16_t* d, const uint16_t* s, uint32_t lanes, uint32_t len, uint32_t r) {
+#ifdef GW_WASM_WIDE
+  if (lanes % 8 == 0 && UseWasmWide(kWasmBlur)) return WasmBlurLanes(d, s, lanes, len, r);
+#endif
+  BlurLanes(d, s, lanes, len, r);
+}
+
 uint16_t blur_in[kPixels], blur_out[kPixels];
 
 // A radius above 159 (rows) or 119 (columns) would read and write past the line; it is clamped
@@ -811,12 +916,12 @@ uint16_t blur_in[kPixels], blur_out[kPixels];
 // The rows of row-major `src` blurred, left transposed in `dst` (the lanes' layout).
 void BlurRowsTransposed(uint16_t* dst, const uint16_t* src, uint32_t r) {
   TransposePixels(blur_in, src, kHeight, kWidth);
-  BlurLanes(dst, blur_in, kHeight, kWidth, std::min<uint32_t>(r, (kWidth - 1) / 2));
+  PickBlurLanes(dst, blur_in, kHeight, kWidth, std::min<uint32_t>(r, (kWidth - 1) / 2));
 }
 
 // The columns of row-major `src` blurred into row-major `dst`.
 void BlurColumns(uint16_t* dst, const uint16_t* src, uint32_t r) {
-  BlurLanes(dst, src, kWidth, kHeight, std::min<uint32_t>(r, (kHeight - 1) / 2));
+  PickBlurLanes(dst, src, kWidth, kHeight, std::min<uint32_t>(r, (kHeight - 1) / 2));
 }
 
 }  // namespace

@@ -53,14 +53,15 @@ inline bool HasAvx512Vbmi() {
 // wide loop shows as a missing bit.
 enum WasmLoop : uint32_t {
   kWasmTranspose = 1u << 0,
-  kWasmRotoNearest = 1u << 1,
-  kWasmRotoGrey = 1u << 2,
-  kWasmRotoColour = 1u << 3,
-  kWasmBlobNearest = 1u << 4,
-  kWasmBlur = 1u << 5,
-  kWasmCrossfade = 1u << 6,
-  kWasmTableFade = 1u << 7,
+  kWasmRotoGrey = 1u << 1,
+  kWasmRotoColour = 1u << 2,
+  kWasmBlobNearest = 1u << 3,
+  kWasmBlur = 1u << 4,
+  kWasmCrossfade = 1u << 5,
+  kWasmTableFade = 1u << 6,
+  kWasmPolar = 1u << 7,
 };
+constexpr uint32_t kWasmAllLoops = (kWasmPolar << 1) - 1;  // every bit above
 inline bool wasm_wide_on = true;
 inline uint32_t wasm_wide_ran = 0;
 
