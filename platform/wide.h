@@ -60,8 +60,9 @@ enum WasmLoop : uint32_t {
   kWasmCrossfade = 1u << 5,
   kWasmTableFade = 1u << 6,
   kWasmPolar = 1u << 7,
+  kWasmStarSpans = 1u << 8,
 };
-constexpr uint32_t kWasmAllLoops = (kWasmPolar << 1) - 1;  // every bit above
+constexpr uint32_t kWasmAllLoops = (kWasmStarSpans << 1) - 1;  // every bit above
 inline bool wasm_wide_on = true;
 inline uint32_t wasm_wide_ran = 0;
 

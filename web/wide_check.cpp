@@ -147,6 +147,28 @@ std::vector<Case> Cases() {
       Append(out, dst.data(), dst.size());
     }
   }});
+  c.push_back({"star spans: lengths 0 .. 40, clipped at every edge, at the buffer's end, depth ties",
+               kWasmStarSpans, [](Random& r, Values& out) {
+    Values frame = r.Fill(kPixels, 65535);
+    for (int i = 0; i < kPixels; ++i) zbuffer[i] = r.Next() % 3 ? 0xFFFFFFFFu : r.Next() >> r.In(0, 31);
+    auto corner = [&r](int p, int32_t x, int32_t y) {
+      spts[p] = {x, y, static_cast<uint16_t>(r.In(0, 255))};
+      fpts[p] = {0, 0, r.In(-300, 70000)};
+    };
+    const Polygon3d tri = {0, 0, 0, 1, 0, 0, 2, 0, 0, 0, 0};
+    for (int k = 0; k < 3000; ++k) {
+      // Small triangles anywhere (their spans are a few pixels), some across the screen's edges
+      // and along its last rows.
+      const int32_t x = r.In(-30, 350), y = k % 5 == 0 ? r.In(225, 250) : r.In(-30, 270);
+      const int32_t size = k % 9 == 0 ? 40 : 8;
+      corner(0, x, y);
+      corner(1, x + r.In(-size, size), y + r.In(0, size));
+      corner(2, x + r.In(-size, size), y + r.In(-size, size));
+      FillTriangle(FillKind::ShadeRawDepth, tri, FillSource{0, nullptr}, frame.data());
+    }
+    Append(out, frame.data(), frame.size());
+    Append(out, reinterpret_cast<const uint16_t*>(zbuffer), 2 * kPixels);
+  }});
   return c;
 }
 
