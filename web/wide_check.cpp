@@ -47,6 +47,7 @@ struct Case {
   std::function<void(Random&, Values&)> run;
 };
 
+#ifdef GW_WASM_WIDE
 void Append(Values& out, const uint16_t* p, size_t n) { out.insert(out.end(), p, p + n); }
 
 void Tables() {
@@ -58,7 +59,6 @@ void Tables() {
   SetColors();
 }
 
-#ifdef GW_WASM_WIDE
 std::vector<Case> Cases() {
   std::vector<Case> c;
   c.push_back({"transpose: screen both ways, small and narrow tiles", kWasmTranspose, [](Random& r, Values& out) {
