@@ -259,25 +259,6 @@ GW_AVX512BW void PolarPermuted(uint16_t* dst, const uint16_t* palette, uint32_t 
 #endif
 
 #ifdef GW_WASM_WIDE
-// The palette entries of eight indices, loaded lane by lane (WebAssembly has no gathers). For
-// the gradient buffer's plain lookup this is slower than the compiler's own vectorised loop.
-template <int kLane>
-inline v128_t LoadEntry(const uint16_t* palette, v128_t index, v128_t r) {
-  return wasm_v128_load16_lane(palette + wasm_u16x8_extract_lane(index, kLane), r, kLane);
-}
-
-inline v128_t LookUp8(const uint16_t* palette, v128_t index) {
-  v128_t r = wasm_i16x8_splat(0);
-  r = LoadEntry<0>(palette, index, r);
-  r = LoadEntry<1>(palette, index, r);
-  r = LoadEntry<2>(palette, index, r);
-  r = LoadEntry<3>(palette, index, r);
-  r = LoadEntry<4>(palette, index, r);
-  r = LoadEntry<5>(palette, index, r);
-  r = LoadEntry<6>(palette, index, r);
-  return LoadEntry<7>(palette, index, r);
-}
-
 // PolarIndex & 255 of eight pixels from their eight (distance, angle) pairs, in 16-bit lanes:
 // the low eight bits of the sum do not depend on the bits above.
 inline v128_t PolarIndex8(const uint16_t* pairs, v128_t phase) {
@@ -288,9 +269,15 @@ inline v128_t PolarIndex8(const uint16_t* pairs, v128_t phase) {
   return wasm_v128_and(sum, wasm_i16x8_splat(255));
 }
 
+// WebAssembly has no gathers; building a vector from eight lane loads, one after the other, is
+// slower than storing the indices and loading the entries one by one.
 void WasmPolar(uint16_t* __restrict dst, const uint16_t* __restrict palette, uint32_t phase) {
   const v128_t ph = wasm_i16x8_splat(static_cast<int16_t>(phase & 255));
-  for (int i = 0; i < kPixels; i += 8) wasm_v128_store(dst + i, LookUp8(palette, PolarIndex8(dist_angle + 2 * i, ph)));
+  for (int i = 0; i < kPixels; i += 8) {
+    alignas(16) uint16_t index[8];
+    wasm_v128_store(index, PolarIndex8(dist_angle + 2 * i, ph));
+    for (int k = 0; k < 8; ++k) dst[i + k] = palette[index[k]];
+  }
 }
 #endif
 
@@ -560,9 +547,10 @@ const uint16_t* PaddedPicture() {
   return table.t;
 }
 
-// a * 65536 + (b - a) * f, which is a * (65536 - f) + b * f, then its integer part.
+// a + floor((b - a) * f / 65536): the product stays below 2^24 in size, and the arithmetic
+// shift floors it.
 inline v128_t LerpLanes(v128_t a, v128_t b, v128_t f) {
-  return wasm_u32x4_shr(wasm_i32x4_add(wasm_i32x4_shl(a, 16), wasm_i32x4_mul(wasm_i32x4_sub(b, a), f)), 16);
+  return wasm_i32x4_add(a, wasm_i32x4_shr(wasm_i32x4_mul(wasm_i32x4_sub(b, a), f), 16));
 }
 
 // table[index] of 32-bit values, or of pairs of 16-bit values, one per lane.
