@@ -229,6 +229,7 @@ void ReportSpeed() {
       {"rotozoomer, colour", [] { RotozoomerAll(dst.data(), 20, 0.7f, 0, 0); }},
       {"galaxy (nearest blobs)", [] { prticks = 5000; Galaxy(blobs.data(), 0, 400); }},
       {"blur both ways, r 4", [] { BlurBothWays(a.data(), b.data(), dst.data(), levels.data(), 4); }},
+      {"blur both ways, r 20", [] { BlurBothWays(a.data(), b.data(), dst.data(), levels.data(), 20); }},
       {"transpose", [] { TransposePixels(dst.data(), a.data(), kHeight, kWidth); }},
       {"crossfade", [] { Crossfade(dst.data(), a.data(), b.data(), 100); }},
       {"table fade", [] { CrossfadeToColorTable(dst.data(), a.data(), 0, 0, 0, levels.data()); }},
