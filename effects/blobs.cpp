@@ -133,6 +133,71 @@ GW_AVX512VBMI void StampPermuted(const BlobRect& r, const uint8_t (&columns)[64]
 }
 #endif
 
+// With WebAssembly SIMD a 64-byte sprite row is four 16-byte tables, and one swizzle per table
+// looks 16 pixels up at once (an index outside a table gives 0, so the four results add up by
+// or); the saturating adds then take eight pixels per step. There are no masked stores: past
+// the row's end the lanes write back what they read, and a row whose last step would reach past
+// the buffer's end finishes in the plain loop. Used under the same conditions as the permute
+// above; the plain loop does the rest.
+#ifdef GW_WASM_WIDE
+
+// The row's sprite columns, 16 to a vector, offset for each of the four tables.
+struct SwizzleColumns {
+  v128_t at[4][4];  // [group of 16 pixels][table]
+  int32_t groups;
+};
+
+bool WasmColumns(const BlobRect& r, SwizzleColumns& c) {
+  if (r.width > 64) return false;
+  alignas(16) uint8_t columns[64] = {};
+  int32_t u = r.u0;
+  for (int32_t i = 0; i < r.width; ++i, u = wadd(u, r.step)) {
+    uint32_t col = static_cast<uint32_t>(u) >> 16;
+    if (col > 63) return false;
+    columns[i] = static_cast<uint8_t>(col);
+  }
+  c.groups = (r.width + 15) / 16;
+  for (int32_t g = 0; g < c.groups; ++g) {
+    const v128_t index = wasm_v128_load(columns + 16 * g);
+    for (int t = 0; t < 4; ++t)
+      c.at[g][t] = wasm_i8x16_sub(index, wasm_i8x16_splat(static_cast<int8_t>(16 * t)));
+  }
+  return true;
+}
+
+// Pixels i .. i + 7 of a row plus their texels, where only the first `live` lanes belong to the
+// blob: min(255, d + t), since d + t saturating at 65535 is at least 255 wherever the true sum is.
+inline void AddEight(uint16_t* dst, v128_t texels, int32_t live) {
+  const v128_t d = wasm_v128_load(dst);
+  const v128_t sum = wasm_u16x8_min(wasm_u16x8_add_sat(d, texels), wasm_i16x8_splat(255));
+  const v128_t mine = wasm_i16x8_lt(wasm_i16x8_make(0, 1, 2, 3, 4, 5, 6, 7), wasm_i16x8_splat(static_cast<int16_t>(live)));
+  wasm_v128_store(dst, wasm_v128_bitselect(sum, d, mine));
+}
+
+void WasmStampNearest(const BlobRect& r, const SwizzleColumns& c, uint16_t* buffer) {
+  const int32_t span = (r.width + 7) & ~7;
+  int32_t v = r.v0;
+  for (int32_t j = 0; j < r.height; ++j, v = wadd(v, r.step)) {
+    const uint8_t* src = blob + (static_cast<uint32_t>(v) >> 16) * 64;
+    const int32_t at = (r.y0 + j) * kWidth + r.x0;
+    uint16_t* dst = buffer + at;
+    const int32_t wide = at + span <= kPixels ? r.width : r.width & ~7;
+    v128_t table[4];
+    for (int t = 0; t < 4; ++t) table[t] = wasm_v128_load(src + 16 * t);
+    alignas(16) uint8_t texels[64];
+    for (int32_t g = 0; g < c.groups; ++g) {
+      v128_t found = wasm_i8x16_swizzle(table[0], c.at[g][0]);
+      for (int t = 1; t < 4; ++t) found = wasm_v128_or(found, wasm_i8x16_swizzle(table[t], c.at[g][t]));
+      wasm_v128_store(texels + 16 * g, found);
+      const int32_t i = 16 * g;
+      if (i < wide) AddEight(dst + i, wasm_u16x8_extend_low_u8x16(found), wide - i);
+      if (i + 8 < wide) AddEight(dst + i + 8, wasm_u16x8_extend_high_u8x16(found), wide - i - 8);
+    }
+    for (int32_t i = wide; i < r.width; ++i) AddSaturated(dst[i], texels[i]);
+  }
+}
+#endif
+
 }  // namespace
 
 void drawZoomBlobNearest(int x, int y, double zoom, uint16_t* buffer) {
@@ -142,6 +207,13 @@ void drawZoomBlobNearest(int x, int y, double zoom, uint16_t* buffer) {
   uint8_t columns[64];
   if (CanPermute() && PermuteColumns(r, columns)) {
     StampPermuted(r, columns, buffer);
+    return;
+  }
+#endif
+#ifdef GW_WASM_WIDE
+  SwizzleColumns columns;
+  if (WasmColumns(r, columns) && UseWasmWide(kWasmBlobNearest)) {
+    WasmStampNearest(r, columns, buffer);
     return;
   }
 #endif

@@ -60,10 +60,48 @@ uint32_t LevelWord(int level) {
   return l | (l << 16);
 }
 
+// With WebAssembly SIMD eight pixels blend per step, each channel in a 16-bit lane with
+// BlendChannel's integers (its products wrap modulo 2^16 exactly as the cast does); the levels
+// come as one splat, or as the table's words (inverted as 32-bit words, like the plain loop).
+#ifdef GW_WASM_WIDE
+
+inline v128_t WasmBlendChannel(v128_t base, v128_t other, v128_t level, v128_t rest) {
+  return wasm_u16x8_shr(wasm_i16x8_add(wasm_i16x8_mul(base, rest), wasm_i16x8_mul(other, level)), 8);
+}
+
+inline v128_t WasmBlend(v128_t base, v128_t other, v128_t level) {
+  const v128_t rest = wasm_i16x8_sub(wasm_i16x8_splat(256), level);
+  const v128_t six = wasm_i16x8_splat(63), five = wasm_i16x8_splat(31);
+  const v128_t r = WasmBlendChannel(wasm_u16x8_shr(base, 11), wasm_u16x8_shr(other, 11), level, rest);
+  const v128_t g = WasmBlendChannel(wasm_v128_and(wasm_u16x8_shr(base, 5), six),
+                                    wasm_v128_and(wasm_u16x8_shr(other, 5), six), level, rest);
+  const v128_t b = WasmBlendChannel(wasm_v128_and(base, five), wasm_v128_and(other, five), level, rest);
+  return wasm_v128_or(wasm_v128_or(wasm_i16x8_shl(r, 11), wasm_i16x8_shl(g, 5)), b);
+}
+
+// dst = blend of base and other by level for all pixels; each of base, other and level is a
+// function of the pixel index giving eight lanes. Every vector is read before its pixels are
+// written, so dst may be a source.
+template <class Base, class Other, class Level>
+void WasmFade(uint16_t* dst, Base base, Other other, Level level) {
+  for (int i = 0; i < kPixels; i += 8) wasm_v128_store(dst + i, WasmBlend(base(i), other(i), level(i)));
+}
+
+inline auto Pixels(const uint16_t* p) {
+  return [p](int i) { return wasm_v128_load(p + i); };
+}
+inline auto Splat(uint32_t word) {
+  return [v = wasm_i32x4_splat(static_cast<int32_t>(word))](int) { return v; };
+}
+#endif
+
 }  // namespace
 
 GW_WIDE_CLONES void Crossfade(uint16_t* dst, const uint16_t* a, const uint16_t* b, int level) {
   const uint32_t levels = LevelWord(level);
+#ifdef GW_WASM_WIDE
+  if (UseWasmWide(kWasmCrossfade)) return WasmFade(dst, Pixels(b), Pixels(a), Splat(levels));
+#endif
   RowWords from_a, from_b;
   uint32_t out[kRowWords];
   for (int y = 0; y < kHeight; ++y) {
@@ -78,6 +116,9 @@ GW_WIDE_CLONES void CrossfadeToColor(uint16_t* dst, const uint16_t* src, int r, 
                                      int level) {
   const uint32_t colour = ColourWord(r, g, b);
   const uint32_t levels = LevelWord(level);
+#ifdef GW_WASM_WIDE
+  if (UseWasmWide(kWasmCrossfade)) return WasmFade(dst, Splat(colour), Pixels(src), Splat(levels));
+#endif
   RowWords from;
   uint32_t out[kRowWords];
   for (int y = 0; y < kHeight; ++y) {
@@ -95,6 +136,17 @@ template <bool kInverted>
 GW_WIDE_CLONES void TableFade(uint16_t* dst, const uint16_t* src, int r, int g, int b,
                               const uint16_t* table) {
   const uint32_t colour = ColourWord(r, g, b);
+#ifdef GW_WASM_WIDE
+  if (UseWasmWide(kWasmTableFade)) {
+    auto inverted = [table](int i) {
+      return wasm_i32x4_sub(wasm_i32x4_splat(0x00FF00FF), wasm_v128_load(table + i));
+    };
+    if constexpr (kInverted)
+      return WasmFade(dst, Splat(colour), Pixels(src), inverted);
+    else
+      return WasmFade(dst, Splat(colour), Pixels(src), Pixels(table));
+  }
+#endif
   RowWords from, levels;
   uint32_t out[kRowWords];
   for (int y = 0; y < kHeight; ++y) {

@@ -258,12 +258,38 @@ GW_AVX512BW void PolarPermuted(uint16_t* dst, const uint16_t* palette, uint32_t 
 }
 #endif
 
+#ifdef GW_WASM_WIDE
+// PolarIndex & 255 of eight pixels from their eight (distance, angle) pairs, in 16-bit lanes:
+// the low eight bits of the sum do not depend on the bits above.
+inline v128_t PolarIndex8(const uint16_t* pairs, v128_t phase) {
+  const v128_t first = wasm_v128_load(pairs), second = wasm_v128_load(pairs + 8);
+  const v128_t dist = wasm_i16x8_shuffle(first, second, 0, 2, 4, 6, 8, 10, 12, 14);
+  const v128_t ang = wasm_i16x8_shuffle(first, second, 1, 3, 5, 7, 9, 11, 13, 15);
+  const v128_t sum = wasm_i16x8_add(wasm_i16x8_add(wasm_i16x8_shl(dist, 2), wasm_i16x8_shl(ang, 3)), phase);
+  return wasm_v128_and(sum, wasm_i16x8_splat(255));
+}
+
+// WebAssembly has no gathers; building a vector from eight lane loads, one after the other, is
+// slower than storing the indices and loading the entries one by one.
+void WasmPolar(uint16_t* __restrict dst, const uint16_t* __restrict palette, uint32_t phase) {
+  const v128_t ph = wasm_i16x8_splat(static_cast<int16_t>(phase & 255));
+  for (int i = 0; i < kPixels; i += 8) {
+    alignas(16) uint16_t index[8];
+    wasm_v128_store(index, PolarIndex8(dist_angle + 2 * i, ph));
+    for (int k = 0; k < 8; ++k) dst[i + k] = palette[index[k]];
+  }
+}
+#endif
+
 }  // namespace
 
 void Polar(uint16_t* __restrict dst, const uint16_t* __restrict palette) {
   uint32_t phase = 4 * prfrm;
 #ifdef GW_PALETTE_PERMUTE
   if (CanPermutePalette()) return PolarPermuted(dst, palette, phase);
+#endif
+#ifdef GW_WASM_WIDE
+  if (UseWasmWide(kWasmPolar)) return WasmPolar(dst, palette, phase);
 #endif
   for (int i = 0; i < kPixels; ++i)
     dst[i] = palette[PolarIndex(dist_angle[2 * i], dist_angle[2 * i + 1], phase) & 255];
@@ -390,28 +416,12 @@ void RotozoomerNearest(uint16_t* dst, float angle, float zoom) {
   RotozoomerAll(dst, angle, zoom, kHeight, kHeight);
 }
 
-// With AVX-512 every band samples 16 pixels per step: gathers bring the texels (the grey
-// band's four neighbours packed in one word), and the interpolation runs in
-// 32-bit lanes. A lane's sums stay below 2^24, so each equals the packed 64-bit form above.
-// The colour band gathers its four texels and interpolates each field on its own.
 namespace {
 
-#ifdef GW_PALETTE_PERMUTE
-#define GW_ROTO_GATHER 1
+enum class Band { kNearest, kGrey, kColour };
 
-bool CanGather() { return HasAvx512f(); }
-
-// The picture widened to 32 bits, so a gather of a texel never reads past the table.
-const uint32_t* WidePicture() {
-  static const struct Table {
-    uint32_t t[16384];
-    Table() {
-      for (int i = 0; i < 16384; ++i) t[i] = dracul[i];
-    }
-  } table;
-  return table.t;
-}
-
+#if defined(GW_X86_WIDE) || defined(GW_WASM_WIDE)
+#define GW_GREY_QUADS 1
 // Each grey texel with its right, lower and lower-right neighbours (wrapping), one byte each
 // from the low end. The grey picture is a table that may be rebuilt: the quads are rebuilt
 // whenever it differs from the copy they were made from.
@@ -434,6 +444,31 @@ void QuadGreyTexels() {
     }
   }
 }
+#endif
+
+}  // namespace
+
+// With AVX-512 every band samples 16 pixels per step: gathers bring the texels (the grey
+// band's four neighbours packed in one word), and the interpolation runs in
+// 32-bit lanes. A lane's sums stay below 2^24, so each equals the packed 64-bit form above.
+// The colour band gathers its four texels and interpolates each field on its own.
+namespace {
+
+#ifdef GW_PALETTE_PERMUTE
+#define GW_ROTO_GATHER 1
+
+bool CanGather() { return HasAvx512f(); }
+
+// The picture widened to 32 bits, so a gather of a texel never reads past the table.
+const uint32_t* WidePicture() {
+  static const struct Table {
+    uint32_t t[16384];
+    Table() {
+      for (int i = 0; i < 16384; ++i) t[i] = dracul[i];
+    }
+  } table;
+  return table.t;
+}
 
 using Lanes = uint32_t __attribute__((vector_size(64)));  // 16 lanes of 32 bits
 using Pixels = uint16_t __attribute__((vector_size(32)));
@@ -455,8 +490,6 @@ GW_AVX512BW inline Lanes LerpField(Lanes t00, Lanes t01, Lanes t10, Lanes t11, L
   Lanes bottom = Lerp((t10 >> kShift) & kMask, (t11 >> kShift) & kMask, fu);
   return Lerp(top, bottom, fv);
 }
-
-enum class Band { kNearest, kGrey, kColour };
 
 template <Band kBand>
 GW_AVX512BW void GatherRow(uint16_t* row, int32_t u, int32_t v, RotoStep s) {
@@ -493,17 +526,129 @@ GW_AVX512BW void GatherRow(uint16_t* row, int32_t u, int32_t v, RotoStep s) {
 
 }  // namespace
 
+// With WebAssembly SIMD the bilinear bands sample eight pixels per step: the coordinates and the
+// interpolation run in 32-bit lanes, with the same integers as the 16-lane form above; without
+// gathers, each texel (or the grey quad, or a colour texel with its right neighbour) is loaded
+// into its lane.
+namespace {
+
+#ifdef GW_WASM_WIDE
+
+// The picture with a 129th column and row repeating the first, so a texel and its right
+// neighbour are one 32-bit load and the row below is kPadded texels on.
+const uint16_t* PaddedPicture() {
+  static const struct Table {
+    uint16_t t[kPadded * kPadded];
+    Table() {
+      for (uint32_t y = 0; y < kPadded; ++y)
+        for (uint32_t x = 0; x < kPadded; ++x) t[PaddedIndex(x, y)] = dracul[(y & 127) * 128 + (x & 127)];
+    }
+  } table;
+  return table.t;
+}
+
+// a + floor((b - a) * f / 65536): the product stays below 2^24 in size, and the arithmetic
+// shift floors it.
+inline v128_t LerpLanes(v128_t a, v128_t b, v128_t f) {
+  return wasm_i32x4_add(a, wasm_i32x4_shr(wasm_i32x4_mul(wasm_i32x4_sub(b, a), f), 16));
+}
+
+// table[index] of 32-bit values, or of pairs of 16-bit values, one per lane.
+template <class T>
+inline v128_t Load32Lanes(const T* table, v128_t i) {
+  v128_t r = wasm_i32x4_splat(0);
+  r = wasm_v128_load32_lane(table + wasm_u32x4_extract_lane(i, 0), r, 0);
+  r = wasm_v128_load32_lane(table + wasm_u32x4_extract_lane(i, 1), r, 1);
+  r = wasm_v128_load32_lane(table + wasm_u32x4_extract_lane(i, 2), r, 2);
+  return wasm_v128_load32_lane(table + wasm_u32x4_extract_lane(i, 3), r, 3);
+}
+
+inline v128_t Field(v128_t t, int shift, uint32_t mask) {
+  return wasm_v128_and(wasm_u32x4_shr(t, shift), wasm_i32x4_splat(static_cast<int32_t>(mask)));
+}
+
+// One RGB565 field of the pairs (texel, right neighbour) above and below, across then down.
+inline v128_t LerpPairField(v128_t above, v128_t below, int shift, uint32_t mask, v128_t fu, v128_t fv) {
+  v128_t top = LerpLanes(Field(above, shift, mask), Field(above, shift + 16, mask), fu);
+  v128_t bottom = LerpLanes(Field(below, shift, mask), Field(below, shift + 16, mask), fu);
+  return LerpLanes(top, bottom, fv);
+}
+
+// Four pixels at the 16.16 coordinates of the lanes of uu and vv, as 32-bit lanes.
+template <Band kBand>
+inline v128_t SampleLanes(v128_t uu, v128_t vv) {
+  const v128_t mask7 = wasm_i32x4_splat(127), low16 = wasm_i32x4_splat(0xFFFF);
+  v128_t tu = wasm_v128_and(wasm_u32x4_shr(uu, 16), mask7);
+  v128_t tv = wasm_v128_and(wasm_u32x4_shr(vv, 16), mask7);
+  v128_t fu = wasm_v128_and(uu, low16), fv = wasm_v128_and(vv, low16);
+  if constexpr (kBand == Band::kGrey) {
+    v128_t q = Load32Lanes(grey_quads, wasm_v128_or(wasm_i32x4_shl(tv, 7), tu));
+    v128_t top = LerpLanes(Field(q, 0, 255), Field(q, 8, 255), fu);
+    v128_t bottom = LerpLanes(Field(q, 16, 255), wasm_u32x4_shr(q, 24), fu);
+    v128_t g = wasm_v128_and(LerpLanes(top, bottom, fv), wasm_i32x4_splat(255));
+    v128_t r5 = wasm_u32x4_shr(g, 3);
+    return wasm_v128_or(wasm_v128_or(wasm_i32x4_shl(r5, 11), wasm_i32x4_shl(wasm_u32x4_shr(g, 2), 5)), r5);
+  } else {
+    const uint16_t* pic = PaddedPicture();
+    v128_t at = wasm_i32x4_add(wasm_i32x4_mul(tv, wasm_i32x4_splat(kPadded)), tu);
+    v128_t above = Load32Lanes(pic, at);
+    v128_t below = Load32Lanes(pic + kPadded, at);
+    v128_t red = LerpPairField(above, below, 11, 31, fu, fv);
+    v128_t green = LerpPairField(above, below, 5, 63, fu, fv);
+    v128_t blue = LerpPairField(above, below, 0, 31, fu, fv);
+    return wasm_v128_or(wasm_v128_or(wasm_i32x4_shl(red, 11), wasm_i32x4_shl(green, 5)), blue);
+  }
+}
+
+// RotoRow with its sampler, eight pixels per step.
+template <Band kBand>
+void WasmRotoRow(uint16_t* row, int32_t u, int32_t v, RotoStep s) {
+  // Pixel k samples u + (k + 1) * dc and v + (k + 1) * ds, wrapping.
+  const v128_t k1 = wasm_i32x4_make(1, 2, 3, 4);
+  const v128_t dc = wasm_i32x4_splat(s.dc), ds = wasm_i32x4_splat(s.ds);
+  v128_t u0 = wasm_i32x4_add(wasm_i32x4_splat(u), wasm_i32x4_mul(k1, dc));
+  v128_t v0 = wasm_i32x4_add(wasm_i32x4_splat(v), wasm_i32x4_mul(k1, ds));
+  const v128_t du4 = wasm_i32x4_splat(wmul(4, s.dc)), dv4 = wasm_i32x4_splat(wmul(4, s.ds));
+  const v128_t du8 = wasm_i32x4_splat(wmul(8, s.dc)), dv8 = wasm_i32x4_splat(wmul(8, s.ds));
+  for (int x = 0; x < kWidth; x += 8) {
+    v128_t first = SampleLanes<kBand>(u0, v0);
+    v128_t second = SampleLanes<kBand>(wasm_i32x4_add(u0, du4), wasm_i32x4_add(v0, dv4));
+    wasm_v128_store(row + x, wasm_i16x8_shuffle(first, second, 0, 2, 4, 6, 8, 10, 12, 14));
+    u0 = wasm_i32x4_add(u0, du8);
+    v0 = wasm_i32x4_add(v0, dv8);
+  }
+}
+
+// The row in its band's wide form; false when the plain twin is to draw it. The nearest band
+// has none: loading its texels lane by lane is no faster than the compiler's loop.
+bool WasmRotoRowIn(Band band, uint16_t* row, int32_t u, int32_t v, RotoStep s) {
+  if (band == Band::kGrey && UseWasmWide(kWasmRotoGrey))
+    WasmRotoRow<Band::kGrey>(row, u, v, s);
+  else if (band == Band::kColour && UseWasmWide(kWasmRotoColour))
+    WasmRotoRow<Band::kColour>(row, u, v, s);
+  else
+    return false;
+  return true;
+}
+#endif
+
+}  // namespace
+
 void RotozoomerAll(uint16_t* dst, float angle, float zoom, uint32_t row1, uint32_t row2) {
   RotoStep s = RotoSetup(angle, zoom);
-  bool gather = false;
+  bool quads = false;
 #ifdef GW_ROTO_GATHER
-  gather = CanGather();
+  const bool gather = CanGather();
+  quads = gather;
+#endif
+#ifdef GW_WASM_WIDE
+  quads = quads || wasm_wide_on;
 #endif
   if (std::min(row2, 240u) > row1) {
-#ifdef GW_ROTO_GATHER
-    if (gather) QuadGreyTexels();
+#ifdef GW_GREY_QUADS
+    if (quads) QuadGreyTexels();
 #endif
-    if (!gather) PairGreyRows();
+    if (!quads) PairGreyRows();
   }
   const uint64_t* pic = SpreadPicture();
   int32_t ur = 148 << 16, vr = 156 << 16;
@@ -513,20 +658,24 @@ void RotozoomerAll(uint16_t* dst, float angle, float zoom, uint32_t row1, uint32
     uint16_t* row = dst + y * kWidth;
     // Each row picks exactly one sampler, so band limits out of order or beyond 240 still
     // write every row once.
+    const Band band = y < row1 ? Band::kNearest : y < row2 ? Band::kGrey : Band::kColour;
 #ifdef GW_ROTO_GATHER
     if (gather) {
-      if (y < row1)
+      if (band == Band::kNearest)
         GatherRow<Band::kNearest>(row, ur, vr, s);
-      else if (y < row2)
+      else if (band == Band::kGrey)
         GatherRow<Band::kGrey>(row, ur, vr, s);
       else
         GatherRow<Band::kColour>(row, ur, vr, s);
       continue;
     }
 #endif
-    if (y < row1)
+#ifdef GW_WASM_WIDE
+    if (WasmRotoRowIn(band, row, ur, vr, s)) continue;
+#endif
+    if (band == Band::kNearest)
       RotoRow(row, ur, vr, s, NearestSampler{});
-    else if (y < row2)
+    else if (band == Band::kGrey)
       RotoRow(row, ur, vr, s, GreySampler{});
     else
       RotoRow(row, ur, vr, s, ColourSampler{pic});
@@ -566,13 +715,40 @@ void TransposeTile(uint16_t* __restrict dst, size_t dst_stride, const uint16_t* 
 #endif
 }
 
+#ifdef GW_WASM_WIDE
+// The same three rounds of interleaves in WebAssembly's shuffles.
+void WasmTransposeTile(uint16_t* __restrict dst, size_t dst_stride, const uint16_t* __restrict src,
+                       size_t src_stride) {
+  v128_t r[8], t[8], u[8];
+  for (size_t i = 0; i < 8; ++i) r[i] = wasm_v128_load(src + i * src_stride);
+  for (size_t i = 0; i < 8; i += 2) {
+    t[i] = wasm_i16x8_shuffle(r[i], r[i + 1], 0, 8, 1, 9, 2, 10, 3, 11);
+    t[i + 1] = wasm_i16x8_shuffle(r[i], r[i + 1], 4, 12, 5, 13, 6, 14, 7, 15);
+  }
+  for (size_t i = 0; i < 8; i += 4) {
+    u[i] = wasm_i32x4_shuffle(t[i], t[i + 2], 0, 4, 1, 5);
+    u[i + 1] = wasm_i32x4_shuffle(t[i], t[i + 2], 2, 6, 3, 7);
+    u[i + 2] = wasm_i32x4_shuffle(t[i + 1], t[i + 3], 0, 4, 1, 5);
+    u[i + 3] = wasm_i32x4_shuffle(t[i + 1], t[i + 3], 2, 6, 3, 7);
+  }
+  for (size_t i = 0; i < 4; ++i) {
+    wasm_v128_store(dst + 2 * i * dst_stride, wasm_i64x2_shuffle(u[i], u[i + 4], 0, 2));
+    wasm_v128_store(dst + (2 * i + 1) * dst_stride, wasm_i64x2_shuffle(u[i], u[i + 4], 1, 3));
+  }
+}
+#endif
+
 }  // namespace
 
 void TransposePixels(uint16_t* __restrict dst, const uint16_t* __restrict src, int rows, int cols) {
   assert(rows % 8 == 0 && cols % 8 == 0);
   auto r = static_cast<size_t>(rows), c = static_cast<size_t>(cols);
+  auto tile = TransposeTile;
+#ifdef GW_WASM_WIDE
+  if (UseWasmWide(kWasmTranspose)) tile = WasmTransposeTile;
+#endif
   for (size_t y = 0; y < r; y += 8)
-    for (size_t x = 0; x < c; x += 8) TransposeTile(dst + x * r + y, r, src + y * c + x, c);
+    for (size_t x = 0; x < c; x += 8) tile(dst + x * r + y, r, src + y * c + x, c);
 }
 
 // The box blur: a running sum per line, so the cost per pixel does not depend on the radius.
@@ -644,6 +820,83 @@ GW_WIDE_CLONES void BlurLanes(uint16_t* __restrict d, const uint16_t* __restrict
   }
 }
 
+// With WebAssembly SIMD eight lanes move per step, and the slide and the mean share one pass.
+// The edges' exact quotients come from double division: a sum below 2^32 is exact as a double,
+// and a quotient that is not whole lies at least 1/320 from the next integer, far beyond the
+// rounding error, so truncating it gives the integer quotient, as Divide does.
+#ifdef GW_WASM_WIDE
+
+// The lanes k .. k + 7 of `sums` as two vectors.
+struct SumPair {
+  v128_t lo, hi;
+};
+inline SumPair LoadSums(uint32_t k) {
+  return {wasm_v128_load(blur_sums + k), wasm_v128_load(blur_sums + k + 4)};
+}
+inline void StoreSums(uint32_t k, SumPair p) {
+  wasm_v128_store(blur_sums + k, p.lo);
+  wasm_v128_store(blur_sums + k + 4, p.hi);
+}
+inline v128_t LowHalves(SumPair p) { return wasm_i16x8_shuffle(p.lo, p.hi, 0, 2, 4, 6, 8, 10, 12, 14); }
+
+// sums += in (sign 1) or sums -= in (sign -1) for eight lanes.
+template <int kSign>
+inline SumPair Accumulate(SumPair p, v128_t in) {
+  const v128_t lo = wasm_u32x4_extend_low_u16x8(in), hi = wasm_u32x4_extend_high_u16x8(in);
+  if constexpr (kSign > 0) return {wasm_i32x4_add(p.lo, lo), wasm_i32x4_add(p.hi, hi)};
+  return {wasm_i32x4_sub(p.lo, lo), wasm_i32x4_sub(p.hi, hi)};
+}
+
+inline v128_t Quotients(v128_t n, v128_t d) {
+  const v128_t lo = wasm_f64x2_div(wasm_f64x2_convert_low_u32x4(n), d);
+  const v128_t hi = wasm_f64x2_div(wasm_f64x2_convert_low_u32x4(wasm_i32x4_shuffle(n, n, 2, 3, 0, 1)), d);
+  return wasm_i32x4_shuffle(wasm_u32x4_trunc_sat_f64x2_zero(lo), wasm_u32x4_trunc_sat_f64x2_zero(hi), 0, 1, 4, 5);
+}
+
+// AddRow or SubtractRow, then StoreQuotients by `count`.
+template <int kSign>
+void WasmEdgeRow(uint16_t* __restrict d, const uint16_t* __restrict in, uint32_t lanes, uint32_t count) {
+  const v128_t divisor = wasm_f64x2_splat(static_cast<double>(count));
+  for (uint32_t k = 0; k < lanes; k += 8) {
+    SumPair p = Accumulate<kSign>(LoadSums(k), wasm_v128_load(in + k));
+    StoreSums(k, p);
+    wasm_v128_store(d + k, LowHalves({Quotients(p.lo, divisor), Quotients(p.hi, divisor)}));
+  }
+}
+
+// SlideRow, then StoreMeans by `mul`.
+void WasmMiddleRow(uint16_t* __restrict d, const uint16_t* __restrict in, const uint16_t* __restrict out,
+                   uint32_t lanes, uint32_t mul) {
+  const v128_t m = wasm_i32x4_splat(static_cast<int32_t>(mul));
+  for (uint32_t k = 0; k < lanes; k += 8) {
+    SumPair p = Accumulate<-1>(Accumulate<1>(LoadSums(k), wasm_v128_load(in + k)), wasm_v128_load(out + k));
+    StoreSums(k, p);
+    SumPair means = {wasm_u32x4_shr(wasm_i32x4_mul(p.lo, m), 20), wasm_u32x4_shr(wasm_i32x4_mul(p.hi, m), 20)};
+    wasm_v128_store(d + k, LowHalves(means));
+  }
+}
+
+// BlurLanes for a multiple of eight lanes.
+void WasmBlurLanes(uint16_t* __restrict d, const uint16_t* __restrict s, uint32_t lanes, uint32_t len,
+                   uint32_t r) {
+  auto row = [&](uint32_t i) { return s + i * lanes; };
+  std::fill_n(blur_sums, lanes, 0u);
+  for (uint32_t i = 0; i < r; ++i) AddRow(row(i), lanes);
+  for (uint32_t i = 0; i <= r; ++i) WasmEdgeRow<1>(d + i * lanes, row(i + r), lanes, i + r + 1);
+  uint32_t mul = 1048576u / (2 * r + 1);
+  for (uint32_t i = r + 1; i + r < len; ++i) WasmMiddleRow(d + i * lanes, row(i + r), row(i - r - 1), lanes, mul);
+  for (uint32_t i = len - r; i < len; ++i) WasmEdgeRow<-1>(d + i * lanes, row(i - r - 1), lanes, len - i + r);
+}
+#endif
+
+// The wide twin where there is one (every line count here is a multiple of eight).
+void PickBlurLanes(uint16_t* d, const uint16_t* s, uint32_t lanes, uint32_t len, uint32_t r) {
+#ifdef GW_WASM_WIDE
+  if (lanes % 8 == 0 && UseWasmWide(kWasmBlur)) return WasmBlurLanes(d, s, lanes, len, r);
+#endif
+  BlurLanes(d, s, lanes, len, r);
+}
+
 uint16_t blur_in[kPixels], blur_out[kPixels];
 
 // A radius above 159 (rows) or 119 (columns) would read and write past the line; it is clamped
@@ -651,12 +904,12 @@ uint16_t blur_in[kPixels], blur_out[kPixels];
 // The rows of row-major `src` blurred, left transposed in `dst` (the lanes' layout).
 void BlurRowsTransposed(uint16_t* dst, const uint16_t* src, uint32_t r) {
   TransposePixels(blur_in, src, kHeight, kWidth);
-  BlurLanes(dst, blur_in, kHeight, kWidth, std::min<uint32_t>(r, (kWidth - 1) / 2));
+  PickBlurLanes(dst, blur_in, kHeight, kWidth, std::min<uint32_t>(r, (kWidth - 1) / 2));
 }
 
 // The columns of row-major `src` blurred into row-major `dst`.
 void BlurColumns(uint16_t* dst, const uint16_t* src, uint32_t r) {
-  BlurLanes(dst, src, kWidth, kHeight, std::min<uint32_t>(r, (kHeight - 1) / 2));
+  PickBlurLanes(dst, src, kWidth, kHeight, std::min<uint32_t>(r, (kHeight - 1) / 2));
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // The hot loops have wide versions for AVX2 and AVX-512, chosen when the program starts from what
-// the processor supports; every version gives the same pixels as the plain loop. A build with
-// GW_PLAIN_LOOPS keeps to the plain loops, so that the tests check them on any machine.
+// the processor supports, and for WebAssembly SIMD, chosen when the web edition is built; every
+// version gives the same pixels as the plain loop. A build with GW_PLAIN_LOOPS keeps to the plain
+// loops, so that the tests check them on any machine.
 #pragma once
+#include <cstdint>
 
 // Hand-written AVX-512 paths, taken when the processor has the instructions.
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(GW_PLAIN_LOOPS)
@@ -37,5 +39,37 @@ inline bool HasAvx512Vbmi() {
   static const bool has =
       __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
   return has;
+}
+#endif
+
+// Hand-written WebAssembly SIMD (128-bit) paths: every browser that runs the page has them, so
+// the web build takes them whenever it is compiled with -msimd128.
+#if defined(__wasm_simd128__) && !defined(GW_PLAIN_LOOPS)
+#define GW_WASM_WIDE 1
+#include <wasm_simd128.h>
+
+// The web's wide loops, one bit each. The equality check (web/wide_check.cpp) turns them off to
+// run the plain twins on the same inputs, and reads which ones ran: a pick that never takes its
+// wide loop shows as a missing bit.
+enum WasmLoop : uint32_t {
+  kWasmTranspose = 1u << 0,
+  kWasmRotoGrey = 1u << 1,
+  kWasmRotoColour = 1u << 2,
+  kWasmBlobNearest = 1u << 3,
+  kWasmBlur = 1u << 4,
+  kWasmCrossfade = 1u << 5,
+  kWasmTableFade = 1u << 6,
+  kWasmPolar = 1u << 7,
+  kWasmStarSpans = 1u << 8,
+};
+constexpr uint32_t kWasmAllLoops = (kWasmStarSpans << 1) - 1;  // every bit above
+inline bool wasm_wide_on = true;
+inline uint32_t wasm_wide_ran = 0;
+
+// The one place a web loop is picked.
+inline bool UseWasmWide(WasmLoop loop) {
+  if (!wasm_wide_on) return false;
+  wasm_wide_ran |= loop;
+  return true;
 }
 #endif

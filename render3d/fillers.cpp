@@ -108,11 +108,42 @@ GW_AVX512F void ShadeRawDepthSpan(uint16_t* dst, uint32_t* depths, int32_t count
 }
 #endif
 
+// With WebAssembly SIMD a span takes four pixels per step in the same way. There are no masked
+// stores: the lanes past the span's end write back what they read, so a span whose last step
+// would reach past the end of the buffers takes the plain loop.
+#ifdef GW_WASM_WIDE
+void WasmShadeRawDepthSpan(uint16_t* dst, uint32_t* depths, int32_t count, int32_t shade,
+                           int32_t depth, int32_t shade_step, int32_t depth_step) {
+  const v128_t lane = wasm_i32x4_make(0, 1, 2, 3), k1 = wasm_i32x4_make(1, 2, 3, 4);
+  v128_t z = wasm_i32x4_add(wasm_i32x4_splat(depth), wasm_i32x4_mul(k1, wasm_i32x4_splat(depth_step)));
+  v128_t s = wasm_i32x4_add(wasm_i32x4_splat(shade), wasm_i32x4_mul(k1, wasm_i32x4_splat(shade_step)));
+  const v128_t dz = wasm_i32x4_splat(wmul(4, depth_step)), ds = wasm_i32x4_splat(wmul(4, shade_step));
+  for (int32_t k = 0; k < count; k += 4) {
+    const v128_t live = wasm_i32x4_lt(lane, wasm_i32x4_splat(count - k));
+    const v128_t old = wasm_v128_load(depths + k);
+    const v128_t pass = wasm_v128_and(live, wasm_u32x4_lt(z, old));
+    wasm_v128_store(depths + k, wasm_v128_bitselect(z, old, pass));
+    // RawShade: sar by 8, negatives to 0, the low 16 bits stored.
+    const v128_t raw = wasm_i32x4_max(wasm_i32x4_shr(s, 8), wasm_i32x4_splat(0));
+    const v128_t pixels = wasm_i16x8_shuffle(raw, raw, 0, 2, 4, 6, 0, 2, 4, 6);
+    const v128_t pass16 = wasm_i16x8_shuffle(pass, pass, 0, 2, 4, 6, 0, 2, 4, 6);
+    const v128_t before = wasm_v128_load64_zero(dst + k);
+    wasm_v128_store64_lane(dst + k, wasm_v128_bitselect(pixels, before, pass16), 0);
+    z = wasm_i32x4_add(z, dz);
+    s = wasm_i32x4_add(s, ds);
+  }
+}
+#endif
+
 void ShadeRawDepthFill::PlotSpan(uint16_t* dst, int32_t first, int32_t count, Attrs<2> a,
                                  const Attrs<2>& step) const {
 #ifdef GW_STAR_SPANS
   if (CanMaskSpans())
     return ShadeRawDepthSpan(dst + first, zbuffer + first, count, a[0], a[1], step[0], step[1]);
+#endif
+#ifdef GW_WASM_WIDE
+  if (first + ((count + 3) & ~3) <= kPixels && UseWasmWide(kWasmStarSpans))
+    return WasmShadeRawDepthSpan(dst + first, zbuffer + first, count, a[0], a[1], step[0], step[1]);
 #endif
   for (int32_t k = 0; k < count; ++k) {
     for (size_t i = 0; i < 2; ++i) a[i] = wadd(a[i], step[i]);

@@ -1,7 +1,8 @@
 #!/bin/sh
 # The web edition's checks: the whole show compiled to WebAssembly gives, under node on the
-# virtual clock, the frame digest pinned in show/frame_digest.h; then the page in headless
-# Chromium (web/tests/page_test.mjs). Prints the speed next to the native program's, and the
+# virtual clock, the frame digest pinned in show/frame_digest.h; every WebAssembly SIMD loop
+# gives what its plain twin gives (web/wide_check.cpp); then the page in headless Chromium
+# (web/tests/page_test.mjs). Prints the speed next to the native program's, and the
 # site's download size. Needs the native build (build/) and builds build-web/ itself.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -26,6 +27,14 @@ if [ "$got" != "$pinned" ]; then
   exit 1
 fi
 echo "check-web: WebAssembly frame digest equals the pinned $pinned"
+
+if ! wide=$(cd "$native" && node --no-experimental-fetch "$out/gw_wide_check.js"); then
+  echo "$wide" | sed 's/^/  /'
+  echo "check-web: a WebAssembly SIMD loop differs from its plain twin" >&2
+  exit 1
+fi
+echo "web (SIMD loops against their plain twins):"
+echo "$wide" | sed 's/^/  /'
 
 size=$(find "$out/site" -type f -printf '%s\n' | awk '{ s += $1 } END { printf "%.2f", s / 1048576 }')
 echo "check-web: the site downloads $size MB (build-web/site/)"
