@@ -50,7 +50,7 @@ test:
 	@tools/stage.sh $(STAGE_LOG) --report
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-plain $(STAGE_LOG) build-asan build-fuzz build-web build-arm64 build-armhf build-packages \
+	rm -rf $(BUILD) $(BUILD)-plain $(STAGE_LOG) build-asan build-fuzz build-web build-web-plain build-arm64 build-armhf build-packages \
 	  build-windows build-release
 
 # The web edition: the same sources with emscripten into build-web/site/, from the native build's
