@@ -20,12 +20,12 @@ name=$(basename "$archive" .tar.gz)
 case "$name" in
   *-x86_64) triplet=x86_64-linux-gnu; emulator="" ;;
   *-aarch64) triplet=aarch64-linux-gnu; emulator=qemu-aarch64 ;;
+  *) fail "$name: neither x86_64 nor aarch64" ;;
 esac
 # The emulator finds a path in the root only when it is there already: a new file is the host's.
 case "$emulator" in
   "") digest_file=/tmp/digest ;;
   *) digest_file="$bare/tmp/digest" ;;
-  *) fail "$name: neither x86_64 nor aarch64" ;;
 esac
 pinned=$(sed -n 's/.*kShowDigest = 0x\([0-9a-f]*\)ull;.*/\1/p' "$root_dir/show/frame_digest.h")
 [ -n "$pinned" ] || fail "no pinned digest found in show/frame_digest.h"
