@@ -27,8 +27,7 @@ case "$emulator" in
   "") digest_file=/tmp/digest ;;
   *) digest_file="$bare/tmp/digest" ;;
 esac
-pinned=$(sed -n 's/.*kShowDigest = 0x\([0-9a-f]*\)ull;.*/\1/p' "$root_dir/show/frame_digest.h")
-[ -n "$pinned" ] || fail "no pinned digest found in show/frame_digest.h"
+pinned=$("$root_dir/tools/pinned-digest.sh") || fail "no pinned digest"
 
 rm -rf "$bare/opt" "$bare/tmp"
 mkdir -p "$bare/opt" "$bare/tmp" "$bare/proc" "$bare/elsewhere"

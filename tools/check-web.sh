@@ -10,11 +10,7 @@ native=$(cd "${NATIVE_BUILD:-$root/build}" && pwd)
 out=${WEB_BUILD:-$root/build-web}
 "$root/tools/web.sh"
 
-pinned=$(sed -n 's/.*kShowDigest = 0x\([0-9a-f]*\)ull;.*/\1/p' "$root/show/frame_digest.h")
-if [ -z "$pinned" ]; then
-  echo "check-web: no pinned digest found in show/frame_digest.h" >&2
-  exit 1
-fi
+pinned=$("$root/tools/pinned-digest.sh")
 # Debian's emscripten loader under Node 20 trips over the built-in fetch.
 report=$(cd "$native" && node --no-experimental-fetch "$out/gw_node_digest.js")
 got=$(echo "$report" | sed -n 's/^frame digest: //p')

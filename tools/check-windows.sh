@@ -45,8 +45,7 @@ unzip -l "$out/glasswhirligo-$version-win64.zip" | grep -q ' file_id.diz$' &&
   fail "the zip lacks the info files"
 
 # ---- The digest, without a display ----
-pinned=$(sed -n 's/.*kShowDigest = 0x\([0-9a-f]*\)ull;.*/\1/p' "$root/show/frame_digest.h")
-[ -n "$pinned" ] || fail "no pinned digest found in show/frame_digest.h"
+pinned=$("$root/tools/pinned-digest.sh") || fail "no pinned digest"
 report=$(cd "$native" && wine "$out/glasswhirligo-digest.exe" | tr -d '\r')
 echo "windows (wine):"
 echo "$report" | sed 's/^/  /'
