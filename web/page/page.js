@@ -139,12 +139,27 @@
         () => say('demosong.ogg cannot be decoded here: the demo plays silently.'));
     },
 
-    // Called from the start gesture: the only moment a browser lets sound begin.
+    running: null,   // settles true once the browser lets the context run
+    wanted: false,   // the show has reached the song's start, and has not stopped since
+
+    // Called from the start gesture: the only moment a browser lets sound begin. Some take more
+    // than a second to open their output; the show does not wait that long, and the song comes
+    // in where the show is when it does. Only sound still blocked after a while is reported.
     async unlock() {
       if (!this.context) return;
-      await Promise.race([this.context.resume(), new Promise(r => setTimeout(r, 500))]);
-      if (this.context.state !== 'running')
-        say('The browser blocks sound: the demo plays silently.');
+      this.running = this.context.resume().then(() => this.context.state === 'running', () => false);
+      this.running.then(ok => { if (ok) this.lateStart(); });
+      setTimeout(() => {
+        if (this.context.state !== 'running') say(kSoundBlocked);
+      }, kSoundPatienceMs);
+      await Promise.race([this.running, new Promise(r => setTimeout(r, 500))]);
+    },
+
+    lateStart() {
+      if (status.message === kSoundBlocked) say('');
+      if (!this.wanted || this.keeper || !this.audible()) return;
+      this.keeper = setInterval(() => this.keepInTime(), 500);
+      this.follow();
     },
 
     latency() {
@@ -158,6 +173,7 @@
     // Resolves once the song is heard, so the part clock starts with it.
     async play() {
       await this.decoded;
+      this.wanted = this.buffer !== null;
       if (!this.audible()) return false;
       this.startAt(0, this.latency());
       await new Promise(r => setTimeout(r, this.latency() * 1000));
@@ -208,6 +224,7 @@
     },
 
     stop() {
+      this.wanted = false;
       clearInterval(this.keeper);
       this.keeper = null;
       this.silence();
@@ -219,6 +236,9 @@
       return this.anchorPosition + (this.context.currentTime - this.anchorTime) * this.rate;
     },
   };
+
+  const kSoundBlocked = 'The browser blocks sound: the demo plays silently.';
+  const kSoundPatienceMs = 4000;
 
   // ---- Loading -----------------------------------------------------------------------------
 
@@ -271,6 +291,8 @@
     },
     showStarted() {
       status.state = 'playing';
+      if (linked.ms !== null) bar.seekTo(linked.ms);
+      linked.ms = null;
     },
     timeline(t) {
       status.timeline = t;
@@ -367,7 +389,11 @@
       const text = at === null ? ''
         : `${clockText(at)}${this.end === null ? '' : ' / ' + clockText(this.end)}` +
           (clock.paused ? ' \u00b7 paused' : '');
-      if (text !== this.shown.text) timeText.textContent = this.shown.text = text;
+      if (text !== this.shown.text) {
+        timeText.textContent = this.shown.text = text;
+        if (at === null) timeText.removeAttribute('href');
+        else timeText.href = linkTo(at);
+      }
     },
   };
 
@@ -449,6 +475,43 @@
     }).catch(e => { stopped(e.message || e); return null; });
   }
 
+  // ---- Links to a moment: index.html#t=95 or #t=1:35 starts the show there ------------------
+
+  const kLatestLink = 3600;  // s: past the show's end, as a seek there
+  const linked = { ms: null };  // where the show goes once it starts
+
+  // Seconds from "95", "95.5", "1:35" or "1:01:35"; NaN for anything else.
+  function linkSeconds(text) {
+    if (!/^\d+(\.\d+)?$|^\d+(:[0-5]\d){1,2}(\.\d+)?$/.test(text)) return NaN;
+    return text.split(':').reduce((s, field) => 60 * s + Number(field), 0);
+  }
+
+  // The moment the address asks for, or null; a bad one is said, and plays from the start.
+  function readLink() {
+    const m = location.hash.match(/^#t=(.*)$/);
+    if (!m) return null;
+    const text = decodeURIComponent(m[1]);
+    const seconds = linkSeconds(text);
+    if (Number.isNaN(seconds)) {
+      say(`The link's time "${text}" is not one (use #t=95 or #t=1:35): the show plays from the start.`);
+      return null;
+    }
+    if (seconds > kLatestLink) say(`The link's time ${text} is past the show's end.`);
+    return Math.round(Math.min(seconds, kLatestLink) * 1000);
+  }
+
+  // A link followed while the show plays (the time beside the bar is one) moves it there.
+  window.addEventListener('hashchange', () => {
+    const ms = readLink();
+    if (ms === null) return;
+    if (status.state === 'playing') bar.seekTo(ms);
+    else linked.ms = ms;  // for the next start
+  });
+
+  function linkTo(ms) {
+    return `#t=${Math.floor(ms / 1000)}`;
+  }
+
   function seekMilliseconds() {
     const seek = new URLSearchParams(location.search).get('seek');
     if (seek === null) return null;
@@ -472,6 +535,7 @@
     const module = await instantiate(program, wasm.bytes, fonts.bytes);
     if (!module) return;
     if (testMode) return module.callMain(['--seek', String(seekMs)]);
+    linked.ms = readLink();
     if (song.error) say(`${song.error} The demo plays silently.`);
     else sound.prepare(song.bytes.buffer);
     waitForGesture(() => module.callMain([]));

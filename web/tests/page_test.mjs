@@ -14,6 +14,7 @@ import fs from 'node:fs';
 import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
+import { kCanvasPixels, captureFrame } from './frames.mjs';
 
 const [site, nativeBuild, outDir, zipFile] = process.argv.slice(2).map(p => path.resolve(p));
 const only = process.env.GW_PAGE_ONLY ? process.env.GW_PAGE_ONLY.split(',') : null;
@@ -191,29 +192,7 @@ const sleep = ms => new Promise(r => setTimeout(r, ms));
 
 // ---- The checks --------------------------------------------------------------------------
 
-// The canvas's 320 x 240 pixels as RGB bytes.
-const kCanvasPixels = `(() => {
-  const d = document.getElementById('screen').getContext('2d').getImageData(0, 0, 320, 240).data;
-  let s = '';
-  for (let i = 0; i < d.length; i += 4) s += String.fromCharCode(d[i], d[i + 1], d[i + 2]);
-  return btoa(s);
-})()`;
-
-// The capture's RGB565 frame, widened to 8 bits as every backend presents it.
-function capturedPixels(seconds) {
-  const raw = path.join(outDir, `seek-${seconds}.raw`);
-  execFileSync(path.join(nativeBuild, 'glasswhirligo-capture'), ['--seek', seconds.toFixed(3), '-o', raw],
-    { cwd: nativeBuild });
-  const f = fs.readFileSync(raw);
-  const rgb = Buffer.alloc(320 * 240 * 3);
-  for (let i = 0; i < 320 * 240; ++i) {
-    const p = f.readUInt16LE(2 * i);
-    rgb[3 * i] = ((p >> 11) << 3) | (p >> 13);
-    rgb[3 * i + 1] = (((p >> 5) & 63) << 2) | ((p >> 9) & 3);
-    rgb[3 * i + 2] = ((p & 31) << 3) | ((p >> 2) & 7);
-  }
-  return rgb;
-}
+const capturedPixels = seconds => captureFrame(nativeBuild, outDir, seconds);
 
 async function testMode(page, base) {
   for (const s of kMoments) {
@@ -501,6 +480,21 @@ async function messages(page, base) {
     && glasswhirligo.message.includes('blocks sound')`, 30000);
   check(silent, `sound blocked: "${await page.eval('glasswhirligo.message')}", the show plays on`);
   await page.send('Page.removeScriptToEvaluateOnNewDocument', { identifier });
+
+  // A browser that opens its sound output slowly: the song comes in late, and nothing is said.
+  const slowSound = await page.send('Page.addScriptToEvaluateOnNewDocument', { source: `{
+    const resume = AudioContext.prototype.resume;
+    AudioContext.prototype.resume = function () {
+      return new Promise(r => setTimeout(r, 1500)).then(() => resume.call(this)); }; }` });
+  await page.goto(`${base}/index.html`);
+  await page.waitFor('glasswhirligo.state === "waiting"', 10000);
+  await page.key('Enter', 'Enter', 13);
+  const late = await page.waitFor('glasswhirligo.partClock() > 6', 30000);
+  const [said, song, at] = await page.eval('[glasswhirligo.message, glasswhirligo.songPosition(), glasswhirligo.partClock()]');
+  check(late && said === '' && song !== null && Math.abs(song - at) < 0.05,
+    `sound let in 1.5 s late: no message ("${said}"), the song at ${song?.toFixed(3)} s with the clock at ${at?.toFixed(3)} s`);
+  await page.key('Escape', 'Escape', 27);
+  await page.send('Page.removeScriptToEvaluateOnNewDocument', { identifier: slowSound.identifier });
 
   await page.send('Page.addScriptToEvaluateOnNewDocument', { source: 'delete window.WebAssembly' });
   await page.goto(`${base}/index.html`);

@@ -1,0 +1,268 @@
+// The page in Firefox (driven by puppeteer-core over WebDriver BiDi) and in WebKit (WebKitGTK's
+// MiniBrowser, driven by selenium-webdriver through WebKitWebDriver), as a viewer meets it: the
+// test mode's frames against glasswhirligo-capture --seek; a key starts the show, the song is
+// heard (on the PulseAudio sink the caller set up) and keeps to the part clock; Space, Right,
+// Page Down, each leaving the capture's frame, and Escape; links to a moment, good and bad; no
+// errors, and no page wider than the window. Prints the bar's ready time and the pacing in a
+// 50 fps part.
+//
+// usage: node engines_test.mjs SITE_DIR NATIVE_BUILD_DIR OUT_DIR ENGINE...   (firefox, webkit)
+// WebKit needs a display ($DISPLAY, Xvfb's) and the sink's monitor as GW_PULSE_MONITOR.
+import { spawn } from 'node:child_process';
+import fs from 'node:fs';
+import http from 'node:http';
+import path from 'node:path';
+import puppeteer from 'puppeteer-core';
+import { Builder, Capabilities, Key } from 'selenium-webdriver';
+import { kCanvasPixels, captureFrame } from './frames.mjs';
+
+const [site, nativeBuild, outDir] = process.argv.slice(2, 5).map(p => path.resolve(p));
+const engines = process.argv.slice(5);
+const kMoments = [5, 45, 95, 140, 185, 230];
+const sleep = ms => new Promise(r => setTimeout(r, ms));
+let failures = 0;
+let engineName = '';
+
+function check(ok, what) {
+  console.log(`${ok ? 'ok  ' : 'FAIL'} ${engineName}: ${what}`);
+  if (!ok) ++failures;
+}
+
+const kTypes = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css',
+  '.wasm': 'application/wasm', '.ogg': 'audio/ogg', '.png': 'image/png',
+  '.webmanifest': 'application/manifest+json' };
+
+function serve() {
+  const server = http.createServer((req, res) => {
+    const url = new URL(req.url, 'http://127.0.0.1').pathname;
+    const file = path.join(site, path.basename(url.endsWith('/') ? '/index.html' : url));
+    if (!fs.existsSync(file)) return res.writeHead(404).end('not found');
+    res.writeHead(200, { 'Content-Type': kTypes[path.extname(file)] || 'application/octet-stream' });
+    res.end(fs.readFileSync(file));
+  });
+  return new Promise(resolve => server.listen(0, '127.0.0.1', () => resolve(server)));
+}
+
+// Errors the page met, gathered in the page itself (WebKit's driver has no console to read).
+const kCollectErrors = `(() => { if (window.gwErrors) return;
+  window.gwErrors = [];
+  addEventListener('error', e => gwErrors.push(e.message));
+  addEventListener('unhandledrejection', e => gwErrors.push(String(e.reason)));
+  const error = console.error;
+  console.error = (...args) => { gwErrors.push(args.join(' ')); error.apply(console, args); };
+})()`;
+
+// ---- The two drivers, behind one face: goto, eval, key, close --------------------------------
+
+class FirefoxPage {
+  static async open() {
+    const browser = await puppeteer.launch({ browser: 'firefox', executablePath: '/usr/bin/firefox-esr',
+      headless: true, args: ['--width=1280', '--height=900'] });
+    const page = await browser.newPage();
+    await page.setViewport({ width: 1280, height: 900 });
+    await page.evaluateOnNewDocument(kCollectErrors);
+    return Object.assign(new FirefoxPage(), { browser, page });
+  }
+  async goto(url) { await this.page.goto(url, { waitUntil: 'load' }); }
+  eval(expression) { return this.page.evaluate(expression); }
+  async key(name) { await this.page.keyboard.press(name); }
+  async close() { await this.browser.close(); }
+}
+
+const kWebKitKeys = { Enter: Key.ENTER, ' ': Key.SPACE, ArrowRight: Key.ARROW_RIGHT,
+  PageDown: Key.PAGE_DOWN, Escape: Key.ESCAPE };
+
+class WebKitPage {
+  static async open() {
+    const port = 4400 + (process.pid % 500);
+    const server = spawn('/usr/bin/WebKitWebDriver', [`--port=${port}`], { stdio: 'ignore' });
+    await sleep(500);
+    const caps = new Capabilities({ browserName: 'MiniBrowser', 'webkitgtk:browserOptions': {
+      binary: '/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser', args: ['--automation'] } });
+    const driver = await new Builder().usingServer(`http://127.0.0.1:${port}`).withCapabilities(caps).build();
+    await driver.manage().window().setRect({ width: 1280, height: 900 }).catch(() => {});
+    return Object.assign(new WebKitPage(), { server, driver });
+  }
+  async goto(url) {
+    await this.driver.get(url);
+    await this.eval(kCollectErrors);
+  }
+  eval(expression) { return this.driver.executeScript(`return (${expression})`); }
+  async key(name) { await this.driver.actions().sendKeys(kWebKitKeys[name]).perform(); }
+  async close() {
+    await this.driver.quit().catch(() => {});
+    this.server.kill();
+  }
+}
+
+async function waitFor(page, expression, timeoutMs) {
+  const until = Date.now() + timeoutMs;
+  while (Date.now() < until) {
+    if (await page.eval(expression).catch(() => false)) return true;
+    await sleep(100);
+  }
+  return false;
+}
+
+const canvas = async page => Buffer.from(await page.eval(kCanvasPixels), 'base64');
+const capture = seconds => captureFrame(nativeBuild, outDir, seconds);
+const settled = page => waitFor(page, '!glasswhirligo.busy()', 10000);
+
+// ---- The checks ------------------------------------------------------------------------------
+
+async function testMode(page, base) {
+  for (const s of kMoments) {
+    await page.goto(`${base}/index.html?seek=${s}`);
+    const seeked = await waitFor(page, 'window.glasswhirligo?.state === "seeked"', 30000);
+    check(seeked && (await canvas(page)).equals(capture(s)), `?seek=${s} leaves the capture's frame`);
+  }
+}
+
+// The level the sink's monitor records over `ms`, as the RMS of its 16-bit samples.
+function recordedLevel(ms) {
+  const monitor = process.env.GW_PULSE_MONITOR;
+  if (!monitor) return Promise.resolve(null);
+  return new Promise(resolve => {
+    const rec = spawn('parec', ['-d', monitor, '--format=s16le', '--rate=48000', '--channels=2'],
+      { stdio: ['ignore', 'pipe', 'ignore'] });
+    const chunks = [];
+    rec.stdout.on('data', c => chunks.push(c));
+    setTimeout(() => rec.kill(), ms);
+    rec.on('exit', () => {
+      const b = Buffer.concat(chunks);
+      let sum = 0;
+      const n = Math.floor(b.length / 2);
+      for (let i = 0; i < n; ++i) sum += b.readInt16LE(2 * i) ** 2;
+      resolve(n ? Math.sqrt(sum / n) : 0);
+    });
+  });
+}
+
+// A fresh load each time, as a link opened is (not a move within the page).
+async function startByKey(page, base, hash = '') {
+  await page.goto('about:blank');
+  await page.goto(`${base}/index.html${hash}`);
+  await waitFor(page, 'window.glasswhirligo?.state === "waiting"', 15000);
+  const pressed = Date.now();
+  await page.key('Enter');
+  return pressed;
+}
+
+// Intervals between canvas updates, against the 20 ms pace of the parts after the first.
+const kStampCanvas = `(() => { window.gwStamps = [];
+  const put = CanvasRenderingContext2D.prototype.putImageData;
+  CanvasRenderingContext2D.prototype.putImageData = function (...args) {
+    put.apply(this, args); gwStamps.push(performance.now()); }; })()`;
+
+async function pacing(page, fromS, seconds) {
+  await page.eval('glasswhirligo.seek(' + fromS * 1000 + ')');
+  await settled(page);
+  await sleep(1000);
+  await page.eval(kStampCanvas);
+  await sleep(seconds * 1000);
+  const stamps = await page.eval('gwStamps');
+  const intervals = stamps.slice(1).map((t, i) => t - stamps[i]);
+  const fps = intervals.length / ((stamps.at(-1) - stamps[0]) / 1000);
+  const within = 100 * intervals.filter(d => Math.abs(d - 20) <= 5).length / intervals.length;
+  console.log(`${engineName}: a 50 fps part (${fromS}-${fromS + seconds + 1} s): ${fps.toFixed(1)} fps, ` +
+    `${within.toFixed(1)}% of ${intervals.length} intervals within 5 ms of the pace, ` +
+    `longest ${Math.max(...intervals).toFixed(1)} ms`);
+}
+
+async function playing(page, base) {
+  const pressed = await startByKey(page, base);
+  check(await waitFor(page, 'glasswhirligo.state === "playing"', 30000), 'a key starts the show');
+  const ready = await waitFor(page, 'glasswhirligo.timeline !== null', 30000);
+  const readyS = (Date.now() - pressed) / 1000;
+  console.log(`${engineName}: the bar was ready ${readyS.toFixed(1)} s after the key`);
+  check(ready, 'the bar learns the show\'s parts');
+  await waitFor(page, 'glasswhirligo.partClock() > 5', 20000);
+  const [said, song, at] = await page.eval('[glasswhirligo.message, glasswhirligo.songPosition(), glasswhirligo.partClock()]');
+  check(!said.includes('blocks sound') && song !== null && Math.abs(song - at) < 0.05,
+    `the song plays with the clock (song ${song?.toFixed(3)} s, clock ${at.toFixed(3)} s, message "${said}")`);
+  const level = await recordedLevel(1500);
+  if (level !== null) check(level > 100, `the sink hears the song (RMS ${level.toFixed(0)} of 32768)`);
+
+  // Over a stretch of play across two parts, the page never grows wider than the window.
+  let widest = 0;
+  await page.eval('glasswhirligo.seek(76000)');
+  for (let i = 0; i < 12; ++i) {
+    widest = Math.max(widest, await page.eval('document.documentElement.scrollWidth - innerWidth'));
+    await sleep(250);
+  }
+  check(widest <= 0, `no horizontal overflow while the show plays (at most ${widest} px)`);
+  await pacing(page, 78, 6);
+
+  await page.key(' ');
+  check(await waitFor(page, 'glasswhirligo.paused()', 3000), 'Space pauses');
+  await settled(page);
+  for (const key of ['ArrowRight', 'PageDown']) {
+    await page.key(key);
+    await sleep(200);
+    await settled(page);
+    const ms = Math.round(await page.eval('glasswhirligo.partClock() * 1000'));
+    check((await canvas(page)).equals(capture(ms / 1000)), `${key} while paused: the capture's frame of ${ms} ms`);
+  }
+  await page.key('Escape');
+  check(await waitFor(page, 'glasswhirligo.state === "ended"', 5000), 'Escape ends the show');
+  const errors = await page.eval('window.gwErrors');
+  check(errors.length === 0, `no errors in the page${errors.length ? ': ' + errors.join('; ') : ''}`);
+}
+
+async function links(page, base) {
+  await startByKey(page, base, '#t=1:35');
+  const there = await waitFor(page, 'glasswhirligo.partClock() > 95', 30000);
+  const [at, time, href] = await page.eval(`[glasswhirligo.partClock(),
+    document.getElementById('time').textContent, document.getElementById('time').getAttribute('href')]`);
+  check(there && at < 98 && time.startsWith('1:3') && /^#t=9\d$/.test(href),
+    `#t=1:35 starts the show at 95 s (${at.toFixed(2)} s, the bar says "${time}", links to ${href})`);
+  const [song] = await page.eval('[glasswhirligo.songPosition()]');
+  check(song !== null && Math.abs(song - at) < 0.1, `and the song is there too (${song?.toFixed(2)} s)`);
+  await page.key('Escape');
+  await waitFor(page, 'glasswhirligo.state === "ended"', 5000);
+
+  for (const bad of ['abc', '-5']) {
+    await startByKey(page, base, `#t=${bad}`);
+    const fromStart = await waitFor(page, 'glasswhirligo.partClock() > 0.5', 30000);
+    const [at2, said] = await page.eval('[glasswhirligo.partClock(), glasswhirligo.message]');
+    check(fromStart && at2 < 5 && said.includes(bad), `#t=${bad} plays from the start and says "${said}"`);
+    await page.key('Escape');
+    await waitFor(page, 'glasswhirligo.state === "ended"', 5000);
+  }
+  await startByKey(page, base, '#t=99999');
+  const ended = await waitFor(page, 'glasswhirligo.state === "ended"', 40000);
+  check(ended && (await page.eval('glasswhirligo.message')).length > 0,
+    `#t=99999 goes to the end, and the show ends ("${await page.eval('glasswhirligo.message')}")`);
+}
+
+async function main() {
+  fs.mkdirSync(outDir, { recursive: true });
+  const server = await serve();
+  const base = `http://127.0.0.1:${server.address().port}`;
+  const kinds = { firefox: FirefoxPage, webkit: WebKitPage };
+  const limit = setTimeout(() => { console.log('FAIL the engine checks took more than 600 s'); process.exit(1); }, 600000);
+  for (const name of engines) {
+    engineName = name;
+    const started = Date.now();
+    let page = null;
+    try {
+      page = await kinds[name].open();
+      await testMode(page, base);
+      await playing(page, base);
+      await links(page, base);
+    } catch (e) {
+      check(false, e.stack || e);
+    } finally {
+      if (page) await page.close();
+    }
+    console.log(`${name}: its checks took ${((Date.now() - started) / 1000).toFixed(0)} s`);
+  }
+  clearTimeout(limit);
+  server.close();
+  if (failures) {
+    console.log(`${failures} engine check(s) failed`);
+    process.exit(1);
+  }
+}
+
+main();
