@@ -8,7 +8,7 @@
 // the processor slowed six times against a bare page timer's.
 //
 // usage: node page_test.mjs SITE_DIR NATIVE_BUILD_DIR OUT_DIR [ZIP]
-// GW_PAGE_ONLY=phone,offline,zip,slow (or desktop) runs only those groups.
+// GW_PAGE_ONLY=phone,offline,zip,slow (or desktop, or messages: a part of it) runs only those groups.
 import { spawn, execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
@@ -807,6 +807,8 @@ async function main() {
       await normalMode(page, base);
       await playerKeysAndBar(page, base);
       await messages(page, base);
+    } else if (runs('messages')) {
+      await messages(await Page.open(browser), base);
     }
     const started = Date.now();
     if (runs('phone')) await phone(browser, base);
