@@ -54,17 +54,39 @@ const kCollectErrors = `(() => { if (window.gwErrors) return;
 
 // ---- The two drivers, behind one face: goto, eval, key, close --------------------------------
 
+// A tab whose page no longer answers the driver.
+class Stuck extends Error {
+  constructor() { super('the tab stopped answering'); }
+}
+
 class FirefoxPage {
   static async open() {
     const browser = await puppeteer.launch({ browser: 'firefox', executablePath: '/usr/bin/firefox-esr',
-      headless: true, args: ['--width=1280', '--height=900'] });
-    const page = await browser.newPage();
-    await page.setViewport({ width: 1280, height: 900 });
-    await page.evaluateOnNewDocument(kCollectErrors);
-    return Object.assign(new FirefoxPage(), { browser, page });
+      headless: true, args: ['--width=1280', '--height=900'], protocolTimeout: 60000 });
+    return Object.assign(new FirefoxPage(), { browser, page: null });
   }
-  async goto(url) { await this.page.goto(url, { waitUntil: 'load' }); }
-  eval(expression) { return this.page.evaluate(expression); }
+  // Each address in a tab of its own: Firefox's driver would at times stop answering in a tab
+  // that had moved from one page to another.
+  async goto(url) {
+    const old = this.page;
+    this.page = await this.browser.newPage();
+    await this.page.setViewport({ width: 1280, height: 900 });
+    await this.page.evaluateOnNewDocument(kCollectErrors);
+    if (old) await Promise.race([old.close().catch(() => {}), sleep(5000)]);
+    await this.page.goto(url, { waitUntil: 'load' });
+  }
+  // Firefox may leave an evaluation unanswered when it lands as the page changes: it then counts
+  // as failed, and a wait asks again.
+  async eval(expression) {
+    for (let tries = 1; ; ++tries) {
+      const asked = this.page.evaluate(expression);
+      asked.catch(() => {});
+      const answer = await Promise.race([asked.then(value => ({ value })), sleep(5000).then(() => null)]);
+      if (answer) return answer.value;
+      console.log(`${engineName}: no answer in 5 s (try ${tries}) to ${expression.slice(0, 50).replace(/\s+/g, ' ')}`);
+      if (tries === 4) throw new Stuck();
+    }
+  }
   async key(name) { await this.page.keyboard.press(name); }
   async close() { await this.browser.close(); }
 }
@@ -98,7 +120,11 @@ class WebKitPage {
 async function waitFor(page, expression, timeoutMs) {
   const until = Date.now() + timeoutMs;
   while (Date.now() < until) {
-    if (await page.eval(expression).catch(() => false)) return true;
+    try {
+      if (await page.eval(expression)) return true;
+    } catch (e) {
+      if (e instanceof Stuck) throw e;
+    }
     await sleep(100);
   }
   return false;
@@ -237,6 +263,20 @@ async function links(page, base) {
     `#t=99999 goes to the end, and the show ends ("${await page.eval('glasswhirligo.message')}")`);
 }
 
+// Firefox's driver now and then stops answering in a tab: the step then runs again, once, in a
+// new tab, and what it had found in the stuck tab is forgotten.
+async function once(step, page, base) {
+  const before = failures;
+  try {
+    await step(page, base);
+  } catch (e) {
+    if (!(e instanceof Stuck)) throw e;
+    console.log(`${engineName}: the tab stopped answering in ${step.name}; that step again in a new tab`);
+    failures = before;
+    await step(page, base);
+  }
+}
+
 async function main() {
   fs.mkdirSync(outDir, { recursive: true });
   const server = await serve();
@@ -249,9 +289,7 @@ async function main() {
     let page = null;
     try {
       page = await kinds[name].open();
-      await testMode(page, base);
-      await playing(page, base);
-      await links(page, base);
+      for (const step of [testMode, playing, links]) await once(step, page, base);
     } catch (e) {
       check(false, e.stack || e);
     } finally {
