@@ -37,6 +37,9 @@
     lastSeekMs: null,  // the show time the bar last asked for
     seekResponseMs: null,  // from the last key or click that moved the show to its new frame
     songPosition: () => sound.position(),
+    // What the browser reports of its audio output, and the lead it did not report, in s.
+    output: () => sound.context && { base: sound.context.baseLatency, output: sound.context.outputLatency,
+      unreported: sound.unreported },
     // Show time in seconds: from the part clock's start, moved by seeks, held by a pause.
     partClock: () => clock.at === null ? null
       : (clock.paused ? clock.ms : clock.ms + performance.now() - clock.at) / 1000,
@@ -148,6 +151,7 @@
     async unlock() {
       if (!this.context) return;
       this.running = this.context.resume().then(() => this.context.state === 'running', () => false);
+      this.measured = this.running.then(ok => ok && this.measureLead());
       this.running.then(ok => { if (ok) this.lateStart(); });
       setTimeout(() => {
         if (this.context.state !== 'running') say(kSoundBlocked);
@@ -155,15 +159,61 @@
       await Promise.race([this.running, new Promise(r => setTimeout(r, 500))]);
     },
 
-    lateStart() {
+    async lateStart() {
       if (status.message === kSoundBlocked) say('');
+      await this.measured;
       if (!this.wanted || this.keeper || !this.audible()) return;
       this.keeper = setInterval(() => this.keepInTime(), 500);
       this.follow();
     },
 
     latency() {
-      return (this.context.baseLatency || 0) + (this.context.outputLatency || 0);
+      return (this.context.baseLatency || 0) + (this.context.outputLatency || 0) + this.unreported;
+    },
+
+    // Some browsers run the audio clock ahead of what is heard, by the depth of their output
+    // queue, whenever something plays, and report no latency for it: the song would be heard
+    // that much after the picture. A silent sound that plays from the start gesture on keeps
+    // the queue in one state for the whole visit, and the audio clock's jump against the
+    // page's clock as it begins is that depth.
+    unreported: 0,  // s
+    measured: null,  // settles once `unreported` is known
+    async measureLead() {
+      // A context that has just started may still be opening its output.
+      await new Promise(r => setTimeout(r, 1500));
+      const before = await this.steadyLead();
+      const silent = this.context.createBufferSource();
+      silent.buffer = this.context.createBuffer(1, this.context.sampleRate, this.context.sampleRate);
+      silent.loop = true;
+      silent.connect(this.context.destination);
+      silent.start();
+      // Measured at once: one browser's clock then stands still for a while.
+      let after = -Infinity;
+      for (let i = 0; i < 10; ++i) {
+        await new Promise(r => setTimeout(r, 20));
+        after = Math.max(after, this.lead());
+      }
+      if (before === null) return;
+      const jump = after - before;
+      if (jump > kLeadNoise) this.unreported = Math.min(jump, kLatestLead);
+    },
+
+    lead() {
+      return this.context.currentTime - performance.now() / 1000;
+    },
+
+    // The audio clock's lead over the page's clock, once it runs steadily (a context may stand
+    // still for a while after it starts), or null if it does not within 2 s.
+    async steadyLead() {
+      const leads = [];
+      for (let i = 0; i < 100; ++i) {
+        leads.push(this.lead());
+        const last = leads.slice(-10);
+        if (last.length === 10 && Math.max(...last) - Math.min(...last) < kLeadNoise)
+          return last.reduce((a, b) => a + b) / last.length;
+        await new Promise(r => setTimeout(r, 20));
+      }
+      return null;
     },
 
     audible() {
@@ -175,6 +225,7 @@
       await this.decoded;
       this.wanted = this.buffer !== null;
       if (!this.audible()) return false;
+      await this.measured;
       this.startAt(0, this.latency());
       await new Promise(r => setTimeout(r, this.latency() * 1000));
       clearInterval(this.keeper);
@@ -239,6 +290,8 @@
 
   const kSoundBlocked = 'The browser blocks sound: the demo plays silently.';
   const kSoundPatienceMs = 4000;
+  const kLeadNoise = 0.025;  // s: how far an audio clock's steps stray from a steady pace
+  const kLatestLead = 0.25;  // s: more than any output queue holds
 
   // ---- Loading -----------------------------------------------------------------------------
 
