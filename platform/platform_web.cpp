@@ -57,11 +57,13 @@ void YieldToBrowser(uint32_t ms, bool frame_done) {
 }
 
 // The last millisecond of a wait (and the player's builder's short turns for the browser) is a
-// turn of the browser's tasks: a timer would take 4 ms or more.
+// turn of the browser's tasks: a timer would take 4 ms or more. A timer for the rest stops a
+// millisecond short, as some browsers fire timers a millisecond or so late: the frame would
+// start that much late, and the pace never makes lost time up.
 void WebIdle(uint32_t until) {
   int32_t left = static_cast<int32_t>(until - WebTicks());
   if (left > 1) {
-    YieldToBrowser(static_cast<uint32_t>(left), false);
+    YieldToBrowser(static_cast<uint32_t>(left - 1), false);
   } else if (left == 1) {
     PageTurn();
     busy_since = emscripten_get_now();
