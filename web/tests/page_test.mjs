@@ -1,11 +1,11 @@
 // The page in Debian's headless Chromium, served from 127.0.0.1 by this script and driven by
 // puppeteer-core over the DevTools protocol on a pipe (no downloads): the test mode's frames
 // against glasswhirligo-capture --seek, normal mode from the start gesture to Escape, the
-// player's keys and bar (their frames against glasswhirligo-capture --seek too), and the messages for missing
-// files and a browser without WebAssembly. Prints the time from a key press to the new frame.
-// Then a phone's screen with a finger, a visit with the server gone (the service worker's copy),
-// the archive for static hosts under a sub-path and in another page's frame, and the pacing with
-// the processor slowed six times against a bare page timer's.
+// player's keys and bar (their frames against glasswhirligo-capture --seek too), and the
+// messages for missing files and a browser without WebAssembly. Prints the time from a key press
+// to the new frame. Then a phone's screen with a finger, a visit with the server gone (the
+// service worker's copy), the archive for static hosts under a sub-path and in another page's
+// frame, and the pacing with the processor slowed six times against a bare page timer's.
 //
 // usage: node page_test.mjs SITE_DIR NATIVE_BUILD_DIR OUT_DIR [ZIP]
 // GW_PAGE_ONLY=phone,offline,zip,slow (or desktop, or messages: a part of it) runs only those groups.
