@@ -1,19 +1,20 @@
-// The page in Debian's headless Chromium, served from 127.0.0.1 by this script and driven over
-// the DevTools protocol on a pipe (no downloads): the test mode's frames against
-// glasswhirligo-capture --seek, normal mode from the start gesture to Escape, the player's keys
-// and bar (their frames against glasswhirligo-capture --seek too), and the messages for missing
-// files and a browser without WebAssembly. Prints the time from a key press to the new frame.
-// Then a phone's screen with a finger, a visit with the server gone (the service worker's copy),
-// the archive for static hosts under a sub-path and in another page's frame, and the pacing with
-// the processor slowed six times against a bare page timer's.
+// The page in Debian's headless Chromium, served from 127.0.0.1 by this script and driven by
+// puppeteer-core over the DevTools protocol on a pipe (no downloads): the test mode's frames
+// against glasswhirligo-capture --seek, normal mode from the start gesture to Escape, the
+// player's keys and bar (their frames against glasswhirligo-capture --seek too), and the
+// messages for missing files and a browser without WebAssembly. Prints the time from a key press
+// to the new frame. Then a phone's screen with a finger, a visit with the server gone (the
+// service worker's copy), the archive for static hosts under a sub-path and in another page's
+// frame, and the pacing with the processor slowed six times against a bare page timer's.
 //
 // usage: node page_test.mjs SITE_DIR NATIVE_BUILD_DIR OUT_DIR [ZIP]
 // GW_PAGE_ONLY=phone,offline,zip,slow (or desktop, or messages: a part of it) runs only those groups.
-import { spawn, execFileSync } from 'node:child_process';
+import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
+import puppeteer from 'puppeteer-core';
 import { kCanvasPixels, captureFrame } from './frames.mjs';
 
 const [site, nativeBuild, outDir, zipFile] = process.argv.slice(2).map(p => path.resolve(p));
@@ -69,123 +70,64 @@ function serve(subSite = null) {
   return new Promise(resolve => server.listen(0, '127.0.0.1', () => resolve(server)));
 }
 
-// ---- Chromium over the DevTools pipe (fd 3 in, fd 4 out, messages end with NUL) -----------
+// ---- Chromium, driven by puppeteer-core over the DevTools pipe --------------------------------
 
-class Browser {
-  constructor() {
-    this.profile = fs.mkdtempSync(path.join(os.tmpdir(), 'gw-chromium-'));
-    this.proc = spawn('/usr/bin/chromium', [
-      '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-      '--disable-background-networking', '--disable-component-update', '--disable-sync',
-      `--user-data-dir=${this.profile}`, '--remote-debugging-pipe', '--window-size=1280,900',
-      'about:blank'], { stdio: ['ignore', 'ignore', 'ignore', 'pipe', 'pipe'] });
-    this.nextId = 1;
-    this.pending = new Map();
-    this.listeners = [];
-    let buffer = '';
-    this.proc.stdio[4].on('data', chunk => {
-      buffer += chunk.toString();
-      let end;
-      while ((end = buffer.indexOf('\0')) >= 0) {
-        const message = JSON.parse(buffer.slice(0, end));
-        buffer = buffer.slice(end + 1);
-        if (message.id && this.pending.has(message.id)) {
-          const { resolve, reject } = this.pending.get(message.id);
-          this.pending.delete(message.id);
-          if (message.error) reject(new Error(JSON.stringify(message.error)));
-          else resolve(message.result);
-        } else {
-          for (const l of this.listeners) l(message);
-        }
-      }
-    });
-  }
-
-  send(method, params = {}, sessionId = undefined) {
-    const id = this.nextId++;
-    this.proc.stdio[3].write(JSON.stringify({ id, method, params, sessionId }) + '\0');
-    return new Promise((resolve, reject) => this.pending.set(id, { resolve, reject }));
-  }
-
-  // Politely first, so that no helper process is left writing into the profile.
-  async close() {
-    if (this.proc.exitCode === null) {
-      const exited = new Promise(r => this.proc.once('exit', r));
-      this.send('Browser.close').catch(() => {});
-      if (!await Promise.race([exited.then(() => true), sleep(5000)])) {
-        this.proc.kill('SIGKILL');
-        await exited;
-      }
-    }
-    fs.rmSync(this.profile, { recursive: true, force: true, maxRetries: 10, retryDelay: 200 });
-  }
+async function launch() {
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'gw-chromium-'));
+  const browser = await puppeteer.launch({ executablePath: '/usr/bin/chromium', headless: true, pipe: true,
+    userDataDir: profile, defaultViewport: { width: 1280, height: 900, isLandscape: true },
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--disable-component-update',
+      '--window-size=1280,900'] });
+  return Object.assign(browser, { profile });
 }
 
-class Page {
-  static async open(browser) {
-    const { targetId } = await browser.send('Target.createTarget', { url: 'about:blank' });
-    const { sessionId } = await browser.send('Target.attachToTarget', { targetId, flatten: true });
-    const page = new Page(browser, sessionId);
-    page.targetId = targetId;
-    for (const domain of ['Page', 'Runtime', 'Log']) await page.send(`${domain}.enable`);
-    await page.send('Emulation.setDeviceMetricsOverride',
-      { width: 1280, height: 900, deviceScaleFactor: 1, mobile: false });
-    return page;
+// Politely first, so that no helper process is left writing into the profile.
+async function closeBrowser(browser) {
+  const proc = browser.process();
+  if (proc.exitCode === null && proc.signalCode === null) {
+    const exited = new Promise(r => proc.once('exit', r));
+    browser.close().catch(() => {});
+    if (!await Promise.race([exited.then(() => true), sleep(5000)])) {
+      process.kill(-proc.pid, 'SIGKILL');  // the browser leads its helpers' process group
+      await exited;
+    }
   }
+  fs.rmSync(browser.profile, { recursive: true, force: true, maxRetries: 10, retryDelay: 200 });
+}
 
-  constructor(browser, sessionId) {
-    this.browser = browser;
-    this.sessionId = sessionId;
-    this.errors = [];
-    browser.listeners.push(m => {
-      if (m.sessionId !== sessionId) return;
-      if (m.method === 'Runtime.exceptionThrown')
-        this.errors.push(m.params.exceptionDetails.exception?.description || 'exception');
-      if (m.method === 'Runtime.consoleAPICalled' && m.params.type === 'error')
-        this.errors.push(m.params.args.map(a => a.value ?? a.description).join(' '));
-      if (m.method === 'Log.entryAdded' && m.params.entry.level === 'error')
-        this.errors.push(m.params.entry.text);
-    });
-  }
-
-  send(method, params = {}) { return this.browser.send(method, params, this.sessionId); }
-
-  async goto(url) {
-    this.errors = [];
-    await this.send('Page.navigate', { url });
-    await this.waitFor('document.readyState === "complete"', 10000);
-  }
-
-  async eval(expression) {
-    const r = await this.send('Runtime.evaluate',
-      { expression, returnByValue: true, awaitPromise: true });
-    if (r.exceptionDetails) {
+// A new tab that gathers what went wrong in the page it shows since its last visit: uncaught
+// exceptions, console errors and the browser's own (a resource that failed to load).
+async function open(browser) {
+  const page = await browser.newPage();
+  page.errors = [];
+  page.on('pageerror', e => page.errors.push(e.message));
+  page.on('console', m => { if (m.type() === 'error') page.errors.push(m.text()); });
+  const cdp = await page.createCDPSession();
+  return Object.assign(page, {
+    // A page that does not load in 10 s is an error of the visit, and the checks go on.
+    async visit(url) {
+      page.errors = [];
+      await page.goto(url, { timeout: 10000 }).catch(e => page.errors.push(e.message));
+    },
+    // The expression's value (a promise's, awaited); its exception thrown with the expression.
+    // Not by page.evaluate, which acts as a user's gesture: sound would start without the page's.
+    async eval(expression) {
+      const r = await cdp.send('Runtime.evaluate', { expression, returnByValue: true, awaitPromise: true });
       const d = r.exceptionDetails;
-      throw new Error(`${expression}: ${d.exception?.description || d.text}`);
-    }
-    return r.result.value;
-  }
-
-  async waitFor(expression, timeoutMs) {
-    const until = Date.now() + timeoutMs;
-    while (Date.now() < until) {
-      if (await this.eval(expression).catch(() => false)) return true;
-      await sleep(100);
-    }
-    return false;
-  }
-
-  async key(key, code, keyCode) {
-    const text = key === 'Enter' ? '\r' : undefined;  // a button acts on the Enter character
-    for (const type of ['keyDown', 'keyUp'])
-      await this.send('Input.dispatchKeyEvent', { type, key, code, text: type === 'keyDown' ? text : undefined,
-        windowsVirtualKeyCode: keyCode, nativeVirtualKeyCode: keyCode });
-  }
-
-  async screenshot(file) {
-    const { data } = await this.send('Page.captureScreenshot', { format: 'png' });
-    fs.writeFileSync(file, Buffer.from(data, 'base64'));
-  }
+      if (d) throw new Error(`${expression}: ${d.exception?.description || d.text}`);
+      return r.result.value;
+    },
+    async waitFor(expression, timeoutMs) {
+      const until = Date.now() + timeoutMs;
+      while (Date.now() < until) {
+        if (await page.eval(expression).catch(() => false)) return true;
+        await sleep(100);
+      }
+      return false;
+    },
+    // The window as it is (not laid out anew to take in the whole page).
+    shot: name => page.screenshot({ path: path.join(outDir, name), captureBeyondViewport: false }),
+  });
 }
 
 const sleep = ms => new Promise(r => setTimeout(r, ms));
@@ -196,12 +138,12 @@ const capturedPixels = seconds => captureFrame(nativeBuild, outDir, seconds);
 
 async function testMode(page, base) {
   for (const s of kMoments) {
-    await page.goto(`${base}/index.html?seek=${s}`);
+    await page.visit(`${base}/index.html?seek=${s}`);
     const seeked = await page.waitFor('window.glasswhirligo.state === "seeked"', 30000);
     const pixels = seeked ? Buffer.from(await page.eval(kCanvasPixels), 'base64') : null;
     check(seeked && pixels.equals(capturedPixels(s)),
       `?seek=${s}: the canvas holds glasswhirligo-capture --seek ${s}'s frame`);
-    if (s === 140) await page.screenshot(path.join(outDir, `page-seek-${s}.png`));
+    if (s === 140) await page.shot(`page-seek-${s}.png`);
   }
   console.log(`the test mode's seek to ${kMoments.at(-1)} s (a fresh show, no copies yet): ` +
     `${(await page.eval('glasswhirligo.testSeekMs')).toFixed(1)} ms`);
@@ -213,11 +155,11 @@ async function testMode(page, base) {
 }
 
 async function normalMode(page, base) {
-  await page.goto(`${base}/index.html`);
+  await page.visit(`${base}/index.html`);
   check(await page.waitFor('window.glasswhirligo.state === "waiting"', 10000),
     'the page waits for a start gesture');
-  await page.screenshot(path.join(outDir, 'page-waiting.png'));
-  await page.key('Enter', 'Enter', 13);
+  await page.shot('page-waiting.png');
+  await page.keyboard.press('Enter');
   check(await page.waitFor('window.glasswhirligo.state === "playing"', 30000),
     'a key starts the loading screen, then the show');
   const sample = () => page.eval(
@@ -231,18 +173,18 @@ async function normalMode(page, base) {
   check(Math.abs(lag(a)) < 0.02 && Math.abs(lag(b)) < 0.02,
     `the song keeps to the part clock (song ${a[1]?.toFixed(3)} / ${b[1]?.toFixed(3)} s, ` +
     `clock ${a[2].toFixed(3)} / ${b[2].toFixed(3)} s)`);
-  await page.screenshot(path.join(outDir, 'page-playing.png'));
-  await page.key('Escape', 'Escape', 27);
+  await page.shot('page-playing.png');
+  await page.keyboard.press('Escape');
   check(await page.waitFor('window.glasswhirligo.state === "ended" && !document.getElementById("again").hidden', 5000),
     'Escape ends the show and offers to play it again');
-  await page.screenshot(path.join(outDir, 'page-ended.png'));
+  await page.shot('page-ended.png');
   const t = await page.eval('glasswhirligo.frameTimes');
   console.log(`${t.frames} frames in the page: worst ${t.worstMs.toFixed(2)} ms, mean ${t.meanMs.toFixed(2)} ms`);
-  await page.key('Enter', 'Enter', 13);
+  await page.keyboard.press('Enter');
   check(await page.waitFor('window.glasswhirligo.partClock() > 2', 30000),
   'Play again starts the show from the loading screen');
   await fullscreen(page);
-  await page.key('Escape', 'Escape', 27);
+  await page.keyboard.press('Escape');
   check(await page.waitFor('window.glasswhirligo.state === "ended"', 5000), 'and Escape ends it again');
   check(page.errors.length === 0, `no errors in the console${page.errors.length ? ': ' + page.errors.join('; ') : ''}`);
 }
@@ -251,8 +193,7 @@ async function normalMode(page, base) {
 async function fullscreen(page) {
   const [x, y] = await page.eval(`(() => { const r = document.getElementById('fullscreen')
     .getBoundingClientRect(); return [r.x + r.width / 2, r.y + r.height / 2]; })()`);
-  for (const type of ['mousePressed', 'mouseReleased'])
-    await page.send('Input.dispatchMouseEvent', { type, x, y, button: 'left', clickCount: 1 });
+  await page.mouse.click(x, y);
   const full = await page.waitFor(`document.fullscreenElement === document.getElementById('player')
     && getComputedStyle(document.getElementById('screen')).objectFit === 'contain'`, 3000);
   check(full, 'the fullscreen button shows the player fullscreen, the picture letterboxed');
@@ -261,19 +202,13 @@ async function fullscreen(page) {
 
 // ---- The player on the page: keys and bar, paused so that the frames can be compared ------
 
-async function click(page, x, y) {
-  for (const type of ['mousePressed', 'mouseReleased'])
-    await page.send('Input.dispatchMouseEvent', { type, x, y, button: 'left', clickCount: 1 });
-}
-
 // Pressed at x1, moved to x2 in four steps, `whileHeld` there, then let go.
 async function drag(page, x1, x2, y, whileHeld = async () => {}) {
-  await page.send('Input.dispatchMouseEvent', { type: 'mousePressed', x: x1, y, button: 'left', clickCount: 1 });
-  for (let k = 1; k <= 4; ++k)
-    await page.send('Input.dispatchMouseEvent', { type: 'mouseMoved', x: x1 + (x2 - x1) * k / 4, y,
-      button: 'left', buttons: 1 });
+  await page.mouse.move(x1, y);
+  await page.mouse.down();
+  await page.mouse.move(x2, y, { steps: 4 });
   await whileHeld();
-  await page.send('Input.dispatchMouseEvent', { type: 'mouseReleased', x: x2, y, button: 'left', clickCount: 1 });
+  await page.mouse.up();
 }
 
 const kBar = `(() => { const r = document.getElementById('bar').getBoundingClientRect();
@@ -301,9 +236,9 @@ async function canvasIsCapture(page, what) {
 }
 
 async function playerKeysAndBar(page, base) {
-  await page.goto(`${base}/index.html`);
+  await page.visit(`${base}/index.html`);
   await page.waitFor('glasswhirligo.state === "waiting"', 10000);
-  await page.key('Enter', 'Enter', 13);
+  await page.keyboard.press('Enter');
   check(await page.waitFor('glasswhirligo.timeline !== null', 40000),
     'the bar learns the parts\' starts and the length ' +
     `(${JSON.stringify(await page.eval('glasswhirligo.timeline'))})`);
@@ -320,7 +255,7 @@ async function playerKeysAndBar(page, base) {
   await page.eval(`window.gwKeys = [];
     addEventListener('keydown', e => gwKeys.push([e.key, e.defaultPrevented]))`);
 
-  await page.key(' ', 'Space', 32);
+  await page.keyboard.press(' ');
   check(await page.waitFor('glasswhirligo.paused()', 3000), 'Space pauses');
   const held = await page.eval('[glasswhirligo.framesShown, glasswhirligo.partClock()]');
   await sleep(600);
@@ -328,7 +263,7 @@ async function playerKeysAndBar(page, base) {
   check(still[0] === held[0] && still[1] === held[1] && still[2] === null,
     `paused, the frame, the clock (${held[1].toFixed(3)} s) and the song stand still`);
 
-  await page.key('ArrowRight', 'ArrowRight', 39);
+  await page.keyboard.press('ArrowRight');
   await settled(page);
   const right = await canvasIsCapture(page, 'Right while paused');
   check(right <= Math.round(held[1] * 1000) + 10001 && right > Math.round(held[1] * 1000) + 9900,
@@ -337,7 +272,7 @@ async function playerKeysAndBar(page, base) {
   // A click: the bar's width is the show's length.
   const b = await page.eval(kBar);
   const x = Math.round(b.left + 0.55 * b.width);
-  await click(page, x, b.y);
+  await page.mouse.click(x, b.y);
   await settled(page);
   const asked = await page.eval('glasswhirligo.lastSeekMs');
   check(asked === Math.round((x - b.left) / b.width * end),
@@ -345,7 +280,7 @@ async function playerKeysAndBar(page, base) {
   const pixels = Buffer.from(await page.eval(kCanvasPixels), 'base64');
   check(pixels.equals(capturedPixels(asked / 1000)),
     `the bar's click: the canvas holds glasswhirligo-capture --seek ${(asked / 1000).toFixed(3)}'s frame`);
-  await page.screenshot(path.join(outDir, 'page-bar-seek.png'));
+  await page.shot('page-bar-seek.png');
 
   // A drag past the bar's start stops at the show's start (past its end: below); while held
   // there, the knob and the time say so. (The next drag, below, must work after it.)
@@ -373,13 +308,13 @@ async function playerKeysAndBar(page, base) {
     Buffer.from(await page.eval(kCanvasPixels), 'base64').equals(capturedPixels(dragged / 1000)),
   `the bar's drag to ${dragged} ms: the canvas holds that moment's capture`);
 
-  await page.key('PageDown', 'PageDown', 34);
+  await page.keyboard.press('PageDown');
   await settled(page);
   const next = await canvasIsCapture(page, 'Page Down while paused');
   check(next === partStarts.find(t => t > dragged), `Page Down went to the next part's start (${next} ms)`);
 
   await sleep(2500);  // a pause long enough that a clock that jumps by it shows
-  await page.key(' ', 'Space', 32);
+  await page.keyboard.press(' ');
   const before = await page.eval('glasswhirligo.framesShown');
   check(await page.waitFor(`!glasswhirligo.paused() && glasswhirligo.framesShown > ${before + 20}`, 3000),
     'Space again plays on');
@@ -393,11 +328,11 @@ async function playerKeysAndBar(page, base) {
 
   await fullscreenBar(page);
   await keyLatencies(page);
-  await page.key('Home', 'Home', 36);
+  await page.keyboard.press('Home');
   check(await page.waitFor('glasswhirligo.partClock() === null', 3000) &&
     await page.waitFor('glasswhirligo.partClock() > 0.5', 30000),
   'Home shows the loading screen again, then the show from its start');
-  await page.key('Escape', 'Escape', 27);
+  await page.keyboard.press('Escape');
   check(await page.waitFor('glasswhirligo.state === "ended"', 5000), 'Escape ends the show');
   const keys = await page.eval('gwKeys');
   // Played again, a drag past the bar's end stops at the show's end, and the show ends there.
@@ -420,13 +355,13 @@ async function playerKeysAndBar(page, base) {
 async function fullscreenBar(page) {
   const [x, y] = await page.eval(`(() => { const r = document.getElementById('fullscreen')
     .getBoundingClientRect(); return [r.x + r.width / 2, r.y + r.height / 2]; })()`);
-  await click(page, x, y);
+  await page.mouse.click(x, y);
   const controls = 'getComputedStyle(document.getElementById("controls")).opacity';
   const shown = await page.waitFor(`document.fullscreenElement && ${controls} === "1"`, 3000);
   const hidden = await page.waitFor(`${controls} === "0"`, 5000);
-  await page.send('Input.dispatchMouseEvent', { type: 'mouseMoved', x: 300, y: 300 });
+  await page.mouse.move(300, 300);
   const back = await page.waitFor(`${controls} === "1"`, 3000);
-  await page.screenshot(path.join(outDir, 'page-fullscreen-bar.png'));
+  await page.shot('page-fullscreen-bar.png');
   check(shown && hidden && back, 'fullscreen: the bar hides while the show plays and comes back when the mouse moves');
   await page.eval('document.exitFullscreen().catch(() => {})');
 }
@@ -445,7 +380,7 @@ async function keyLatencies(page) {
       await page.eval(`glasswhirligo.seek(${Math.max(0, target - 10100)})`);
       await settled(page);
       await sleep(100);
-      await page.key('ArrowRight', 'ArrowRight', 39);
+      await page.keyboard.press('ArrowRight');
       await settled(page);
       ms.push(await page.eval('glasswhirligo.seekResponseMs'));
       reached = await page.eval('glasswhirligo.partClock()');
@@ -457,63 +392,54 @@ async function keyLatencies(page) {
 
 async function messages(page, base) {
   for (const name of ['fonts16.bin', 'glasswhirligo.wasm', 'glasswhirligo.js']) {
-    await page.goto(`${base}/without/${name}/index.html`);
+    await page.visit(`${base}/without/${name}/index.html`);
     const failed = await page.waitFor(`window.glasswhirligo.state === "failed" &&
       document.getElementById('message').textContent.includes(${JSON.stringify(name)})`, 10000);
     check(failed, `${name} missing: "${await page.eval('glasswhirligo.message')}"`);
   }
-  await page.goto(`${base}/without/demosong.ogg/index.html`);
+  await page.visit(`${base}/without/demosong.ogg/index.html`);
   check(await page.waitFor(`glasswhirligo.state === "waiting" &&
     glasswhirligo.message.includes('demosong.ogg') && glasswhirligo.message.includes('silently')`, 10000),
   `demosong.ogg missing: "${await page.eval('glasswhirligo.message')}"`);
-  await page.goto(`${base}/short/fonts16.bin/index.html?seek=5`);
+  await page.visit(`${base}/short/fonts16.bin/index.html?seek=5`);
   check(await page.waitFor(`glasswhirligo.state === "failed" &&
     glasswhirligo.message.includes('fonts16.bin: only 300 bytes')`, 10000),
   `fonts16.bin cut short: "${await page.eval('glasswhirligo.message')}"`);
 
-  const { identifier } = await page.send('Page.addScriptToEvaluateOnNewDocument',
-    { source: 'AudioContext.prototype.resume = () => new Promise(() => {})' });
-  await page.goto(`${base}/index.html`);
+  const { identifier } = await page.evaluateOnNewDocument(
+    'AudioContext.prototype.resume = () => new Promise(() => {})');
+  await page.visit(`${base}/index.html`);
   await page.waitFor('glasswhirligo.state === "waiting"', 10000);
-  await page.key('Enter', 'Enter', 13);
+  await page.keyboard.press('Enter');
   const silent = await page.waitFor(`glasswhirligo.partClock() > 1 && glasswhirligo.songPosition() === null
     && glasswhirligo.message.includes('blocks sound')`, 30000);
   check(silent, `sound blocked: "${await page.eval('glasswhirligo.message')}", the show plays on`);
-  await page.send('Page.removeScriptToEvaluateOnNewDocument', { identifier });
+  await page.removeScriptToEvaluateOnNewDocument(identifier);
 
   // A browser that opens its sound output slowly: the song comes in late, and what was said of
   // blocked sound meanwhile goes.
-  const slowSound = await page.send('Page.addScriptToEvaluateOnNewDocument', { source: `{
+  const slowSound = await page.evaluateOnNewDocument(`{
     const resume = AudioContext.prototype.resume;
     AudioContext.prototype.resume = function () {
-      return new Promise(r => setTimeout(r, 7000)).then(() => resume.call(this)); }; }` });
-  await page.goto(`${base}/index.html`);
+      return new Promise(r => setTimeout(r, 7000)).then(() => resume.call(this)); }; }`);
+  await page.visit(`${base}/index.html`);
   await page.waitFor('glasswhirligo.state === "waiting"', 10000);
-  await page.key('Enter', 'Enter', 13);
+  await page.keyboard.press('Enter');
   const blocked = await page.waitFor('glasswhirligo.message.includes("blocks sound")', 10000);
   const late = await page.waitFor('glasswhirligo.partClock() > 8 && glasswhirligo.songPosition() !== null', 30000);
   const [said, song, at] = await page.eval('[glasswhirligo.message, glasswhirligo.songPosition(), glasswhirligo.partClock()]');
   check(blocked && late && said === '' && Math.abs(song - at) < 0.05,
     `sound let in 7 s late: said blocked, then not ("${said}"), the song at ${song?.toFixed(3)} s with the clock at ${at?.toFixed(3)} s`);
-  await page.key('Escape', 'Escape', 27);
-  await page.send('Page.removeScriptToEvaluateOnNewDocument', { identifier: slowSound.identifier });
+  await page.keyboard.press('Escape');
+  await page.removeScriptToEvaluateOnNewDocument(slowSound.identifier);
 
-  await page.send('Page.addScriptToEvaluateOnNewDocument', { source: 'delete window.WebAssembly' });
-  await page.goto(`${base}/index.html`);
+  await page.evaluateOnNewDocument('delete window.WebAssembly');
+  await page.visit(`${base}/index.html`);
   check(await page.waitFor('glasswhirligo.state === "failed" && glasswhirligo.message.includes("WebAssembly")', 5000),
     `no WebAssembly: "${await page.eval('glasswhirligo.message')}"`);
 }
 
 // ---- A phone: 390 x 844 with a finger ---------------------------------------------------------
-
-async function touch(page, type, points) {
-  await page.send('Input.dispatchTouchEvent', { type, touchPoints: points.map(([x, y]) => ({ x, y })) });
-}
-
-async function tap(page, x, y) {
-  await touch(page, 'touchStart', [[x, y]]);
-  await touch(page, 'touchEnd', []);
-}
 
 // The middle of an element, in the page's CSS pixels.
 const middleOf = (page, selector) => page.eval(`(() => { const r = document.querySelector(${
@@ -521,29 +447,28 @@ const middleOf = (page, selector) => page.eval(`(() => { const r = document.quer
 
 async function tapOn(page, selector) {
   const [x, y] = await middleOf(page, selector);
-  await tap(page, x, y);
+  await page.touchscreen.tap(x, y);
 }
 
+// A touch screen (the first call reloads the blank page to take it in).
 async function phoneScreen(page, landscape) {
-  await page.send('Emulation.setDeviceMetricsOverride', { width: landscape ? 844 : 390,
-    height: landscape ? 390 : 844, deviceScaleFactor: 2, mobile: true,
-    screenOrientation: { type: landscape ? 'landscapePrimary' : 'portraitPrimary', angle: landscape ? 90 : 0 } });
+  await page.setViewport({ width: landscape ? 844 : 390, height: landscape ? 390 : 844,
+    deviceScaleFactor: 2, isMobile: true, hasTouch: true, isLandscape: landscape });
 }
 
 async function phone(browser, base) {
-  const page = await Page.open(browser);
+  const page = await open(browser);
   await phoneScreen(page, false);
-  await page.send('Emulation.setTouchEmulationEnabled', { enabled: true, maxTouchPoints: 5 });
   // The lock is refused here, as most browsers refuse it outside an installed app.
-  await page.send('Page.addScriptToEvaluateOnNewDocument', { source: `window.gwLocks = [];
+  await page.evaluateOnNewDocument(`window.gwLocks = [];
     if (screen.orientation) screen.orientation.lock = o => { gwLocks.push(o);
-      return Promise.reject(new DOMException('refused', 'NotSupportedError')); };` });
-  await page.goto(`${base}/index.html`);
+      return Promise.reject(new DOMException('refused', 'NotSupportedError')); };`);
+  await page.visit(`${base}/index.html`);
   check(await page.waitFor(`glasswhirligo.state === "waiting" && document.getElementById('prompt')
     .textContent === 'Tap to start' && !document.getElementById('notice').hidden`, 10000),
   `a phone: "${await page.eval('document.getElementById("prompt").textContent')}", and the notice ` +
     `"${await page.eval('document.getElementById("notice").textContent')}"`);
-  await page.screenshot(path.join(outDir, 'phone-waiting.png'));
+  await page.shot('phone-waiting.png');
   // Then held sideways (turned before the show starts: the emulation, turned while a show
   // plays, keeps a zoom of the upright page, where a phone starts afresh).
   await phoneScreen(page, true);
@@ -582,9 +507,9 @@ async function phone(browser, base) {
   const b = await page.eval(kBar);
   const { end } = await page.eval('glasswhirligo.timeline');
   const x1 = Math.round(b.left + 0.8 * b.width), x2 = Math.round(b.left + 0.3 * b.width);
-  await touch(page, 'touchStart', [[x1, b.y]]);
-  for (let k = 1; k <= 4; ++k) await touch(page, 'touchMove', [[x1 + (x2 - x1) * k / 4, b.y - 40 * k]]);
-  await touch(page, 'touchEnd', []);
+  await page.touchscreen.touchStart(x1, b.y);
+  for (let k = 1; k <= 4; ++k) await page.touchscreen.touchMove(x1 + (x2 - x1) * k / 4, b.y - 40 * k);
+  await page.touchscreen.touchEnd();
   await settled(page);
   const dragged = await page.eval('glasswhirligo.lastSeekMs');
   check(dragged === Math.round((x2 - b.left) / b.width * end) &&
@@ -596,29 +521,29 @@ async function phone(browser, base) {
   const view = await page.eval('[window.scrollX, window.scrollY, visualViewport.scale]');
   // Two quick taps on the picture: no zoom.
   const [cx, cy] = await middleOf(page, '#screen');
-  await tap(page, cx, cy);
+  await page.touchscreen.tap(cx, cy);
   await sleep(80);
-  await tap(page, cx, cy);
+  await page.touchscreen.tap(cx, cy);
   await sleep(500);
   const zoom = await page.eval('visualViewport.scale');
   check(view[0] === 0 && view[1] === 0 && view[2] === 1 && zoom === 1,
     `the drag did not scroll (${view.slice(0, 2).join(', ')}) and a double tap does not zoom (scale ${zoom})`);
   // A mouse's click on the picture leaves the buttons as they are.
   const before = await page.eval('document.getElementById("buttons").hidden');
-  await click(page, cx, cy);
+  await page.mouse.click(cx, cy);
   await sleep(100);
   check(await page.eval('document.getElementById("buttons").hidden') === before,
     'a mouse click on the picture neither brings up nor puts away the buttons');
 
   if (await page.eval('document.getElementById("buttons").hidden')) await tapOn(page, '#screen');
-  await page.screenshot(path.join(outDir, 'phone-landscape.png'));
+  await page.shot('phone-landscape.png');
   await tapOn(page, '#buttons [data-request="f"]');
   check(await page.waitFor(`document.fullscreenElement === document.getElementById('player')
     && gwLocks.join() === 'landscape'`, 3000),
   `the full-screen button: full screen, landscape asked (${await page.eval('gwLocks.join()')}) and refused without harm`);
   await page.eval('document.exitFullscreen().catch(() => {})');
   check(page.errors.length === 0, `no errors in the console${page.errors.length ? ': ' + page.errors.join('; ') : ''}`);
-  await browser.send('Target.closeTarget', { targetId: page.targetId });
+  await page.close();
 }
 
 // ---- Offline: a visit, then none of the server ----------------------------------------------
@@ -626,8 +551,8 @@ async function phone(browser, base) {
 async function offline(browser) {
   const server = await serve();
   const base = `http://127.0.0.1:${server.address().port}`;
-  const page = await Page.open(browser);
-  await page.goto(`${base}/index.html`);
+  const page = await open(browser);
+  await page.visit(`${base}/index.html`);
   const kept = `(async () => {
     const names = await caches.keys();
     if (!navigator.serviceWorker.controller || names.length !== 1) return null;
@@ -640,9 +565,9 @@ async function offline(browser) {
   check(name.startsWith('glasswhirligo-1.0.0-'), `the cache's name holds the version (${name})`);
   server.closeAllConnections();
   await new Promise(r => server.close(r));
-  await page.goto(`${base}/index.html`);
+  await page.visit(`${base}/index.html`);
   check(await page.waitFor('window.glasswhirligo?.state === "waiting"', 10000), 'without the server the page loads');
-  await page.key('Enter', 'Enter', 13);
+  await page.keyboard.press('Enter');
   check(await page.waitFor('glasswhirligo.partClock() > 1', 30000), 'and starts');
   const a = await page.eval('[glasswhirligo.framesShown, glasswhirligo.songPosition()]');
   await sleep(1000);
@@ -653,12 +578,12 @@ async function offline(browser) {
   const [at, shown] = await page.eval(`[glasswhirligo.partClock(), document.getElementById('time').textContent]`);
   check([at, at - 0.25].some(t => shown.startsWith(`0:${String(Math.floor(t)).padStart(2, '0')}`)),
     `the bar's time (${shown}) says where the show is (${at.toFixed(2)} s)`);
-  await page.key('Escape', 'Escape', 27);
-  await page.goto(`${base}/index.html?seek=45`);
+  await page.keyboard.press('Escape');
+  await page.visit(`${base}/index.html?seek=45`);
   const seeked = await page.waitFor('glasswhirligo.state === "seeked"', 30000);
   check(seeked && Buffer.from(await page.eval(kCanvasPixels), 'base64').equals(capturedPixels(45)),
     'offline, ?seek=45 leaves glasswhirligo-capture --seek 45\'s frame');
-  await browser.send('Target.closeTarget', { targetId: page.targetId });
+  await page.close();
 }
 
 // ---- The archive: under a sub-path, and in a frame of another page ---------------------------
@@ -673,8 +598,8 @@ async function archive(browser) {
     `${path.basename(zipFile)} (${kb} MB): ${names.join(' ')}, all at its root`);
   const server = await serve(unpacked);
   const host = `http://127.0.0.1:${server.address().port}`;
-  const page = await Page.open(browser);
-  await page.goto(`${host}/demos/glasswhirligo/index.html?seek=185`);
+  const page = await open(browser);
+  await page.visit(`${host}/demos/glasswhirligo/index.html?seek=185`);
   const seeked = await page.waitFor('glasswhirligo.state === "seeked"', 30000);
   check(seeked && Buffer.from(await page.eval(kCanvasPixels), 'base64').equals(capturedPixels(185)),
     'under /demos/glasswhirligo/, ?seek=185 leaves glasswhirligo-capture --seek 185\'s frame');
@@ -682,24 +607,24 @@ async function archive(browser) {
   // An expression evaluated in the frame's page.
   const framed = expression => page.eval(`((window, document) => ${expression})(
     document.querySelector('iframe').contentWindow, document.querySelector('iframe').contentDocument)`);
-  await page.goto(`${host}/embed.html?/demos/glasswhirligo/index.html?seek=95`);
+  await page.visit(`${host}/embed.html?/demos/glasswhirligo/index.html?seek=95`);
   const inFrame = await page.waitFor(`document.querySelector('iframe').contentWindow.glasswhirligo?.state === 'seeked'`, 30000);
   check(inFrame && Buffer.from(await framed(kCanvasPixels), 'base64').equals(capturedPixels(95)),
     'in a frame of another page, ?seek=95 leaves the capture\'s frame');
 
-  await page.goto(`${host}/embed.html?/demos/glasswhirligo/`);
+  await page.visit(`${host}/embed.html?/demos/glasswhirligo/`);
   await page.waitFor(`document.querySelector('iframe').contentWindow.glasswhirligo?.state === 'waiting'`, 10000);
   const [x, y] = await page.eval(`(() => { const r = document.querySelector('iframe').getBoundingClientRect();
     return [r.x + r.width / 2, r.y + r.height / 2]; })()`);
-  await click(page, x, y);
+  await page.mouse.click(x, y);
   const started = await page.waitFor(`document.querySelector('iframe').contentWindow.glasswhirligo.partClock() > 0.5`, 30000);
-  await page.key(' ', 'Space', 32);
+  await page.keyboard.press(' ');
   const paused = await page.waitFor(`document.querySelector('iframe').contentWindow.glasswhirligo.paused()`, 3000);
   check(started && paused, 'in a frame: one click starts the show, then Space pauses it');
-  await page.screenshot(path.join(outDir, 'page-in-frame.png'));
-  await page.key('Escape', 'Escape', 27);
+  await page.shot('page-in-frame.png');
+  await page.keyboard.press('Escape');
   check(page.errors.length === 0, `no errors in the console${page.errors.length ? ': ' + page.errors.join('; ') : ''}`);
-  await browser.send('Target.closeTarget', { targetId: page.targetId });
+  await page.close();
   server.closeAllConnections();
   server.close();
 }
@@ -743,26 +668,26 @@ const kBareTimer = seconds => `new Promise(resolve => {
 })`;
 
 async function slowDevice(browser, base) {
-  const page = await Page.open(browser);
-  await page.send('Page.addScriptToEvaluateOnNewDocument', { source: kStampCanvas });
-  await page.goto(`${base}/index.html`);
+  const page = await open(browser);
+  await page.evaluateOnNewDocument(kStampCanvas);
+  await page.visit(`${base}/index.html`);
   await page.waitFor('glasswhirligo.state === "waiting"', 10000);
   await sleep(2000);  // the song decoding in the background
-  await page.send('Emulation.setCPUThrottlingRate', { rate: 6 });
+  await page.emulateCPUThrottling(6);
   const bareAt = await page.eval(kBareTimer(8));
   const bare = intervalFigures(bareAt.slice(1).map((t, i) => [t - bareAt[i], 65]));
-  await page.key('Enter', 'Enter', 13);
+  await page.keyboard.press('Enter');
   const stretch = [64.5, 69];  // s of show time: part 2, after its first second
   check(await page.waitFor(`glasswhirligo.partClock() > ${stretch[1]}`, 120000),
     `throttled 6x, the show reaches ${stretch[1]} s`);
   const stamps = await page.eval('gwStamps');
   const builtAt = await page.eval('window.gwBuiltAt');
   fs.writeFileSync(path.join(outDir, 'slow-device-stamps.json'), JSON.stringify({ bareAt, stamps }));
-  await page.key('Escape', 'Escape', 27);
+  await page.keyboard.press('Escape');
   await page.waitFor('glasswhirligo.state === "ended"', 10000);
   const frames = await page.eval('glasswhirligo.frameTimes');
-  await page.send('Emulation.setCPUThrottlingRate', { rate: 1 });
-  await browser.send('Target.closeTarget', { targetId: page.targetId });
+  await page.emulateCPUThrottling(null);
+  await page.close();
 
   // Intervals between updates of the show (not of the loading screen), each with the pace of
   // the time it began, leaving out those across a change of pace.
@@ -795,20 +720,20 @@ async function main() {
   fs.mkdirSync(outDir, { recursive: true });
   const server = await serve();
   const base = `http://127.0.0.1:${server.address().port}`;
-  const browser = new Browser();
+  const browser = await launch();
   const limit = setTimeout(() => {
     console.log(`FAIL the page checks took more than ${kTimeLimitMs / 1000} s`);
-    browser.close().then(() => process.exit(1));
+    closeBrowser(browser).then(() => process.exit(1));
   }, kTimeLimitMs);
   try {
     if (runs('desktop')) {
-      const page = await Page.open(browser);
+      const page = await open(browser);
       await testMode(page, base);
       await normalMode(page, base);
       await playerKeysAndBar(page, base);
       await messages(page, base);
     } else if (runs('messages')) {
-      await messages(await Page.open(browser), base);
+      await messages(await open(browser), base);
     }
     const started = Date.now();
     if (runs('phone')) await phone(browser, base);
@@ -820,7 +745,7 @@ async function main() {
     check(false, e.stack || e);
   } finally {
     clearTimeout(limit);
-    await browser.close();
+    await closeBrowser(browser);
     server.close();
   }
   if (failures) {
