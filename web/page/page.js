@@ -347,7 +347,7 @@
     },
     showStarted() {
       status.state = 'playing';
-      if (linked.ms !== null) bar.seekTo(linked.ms);
+      if (linked.ms !== null) linked.go(linked.ms);
       linked.ms = null;
     },
     timeline(t) {
@@ -357,7 +357,9 @@
     },
     showEnded(frameTimes) {
       status.state = 'ended';
-      say('The show is over.');
+      say(linked.endedShow() ? `The link's time ${linked.sought.text} is past the show's end: the show is over.`
+        : 'The show is over.');
+      linked.sought = null;
       status.frameTimes = frameTimes;
       againButton.hidden = false;
       againButton.focus();
@@ -534,7 +536,20 @@
   // ---- Links to a moment: index.html#t=95 or #t=1:35 starts the show there ------------------
 
   const kLatestLink = 3600;  // s: past the show's end, as a seek there
-  const linked = { ms: null };  // where the show goes once it starts
+  const linked = {
+    ms: null,  // where the show goes once it starts
+    text: null,  // as the link says it
+    sought: null,  // { ms, text } of the link the show went to
+    go(ms) {
+      bar.seekTo(ms);
+      this.sought = { ms, text: this.text };
+    },
+    // The show ended at the link's moment, with no seek since: the link was past its end.
+    endedShow() {
+      return this.sought !== null && status.lastSeekMs === this.sought.ms &&
+        (bar.end === null || this.sought.ms >= bar.end);
+    },
+  };
 
   // Seconds from "95", "95.5", "1:35" or "1:01:35"; NaN for anything else.
   function linkSeconds(text) {
@@ -552,6 +567,7 @@
       say(`The link's time "${text}" is not one (use #t=95 or #t=1:35): the show plays from the start.`);
       return null;
     }
+    linked.text = text;
     if (seconds > kLatestLink) say(`The link's time ${text} is past the show's end.`);
     return Math.round(Math.min(seconds, kLatestLink) * 1000);
   }
@@ -560,7 +576,7 @@
   window.addEventListener('hashchange', () => {
     const ms = readLink();
     if (ms === null) return;
-    if (status.state === 'playing') bar.seekTo(ms);
+    if (status.state === 'playing') linked.go(ms);
     else linked.ms = ms;  // for the next start
   });
 

@@ -1,12 +1,13 @@
 // The page in Firefox (driven by puppeteer-core over WebDriver BiDi) and in WebKit (WebKitGTK's
 // MiniBrowser, driven by selenium-webdriver through WebKitWebDriver), as a viewer meets it: the
-// test mode's frames against glasswhirligo-capture --seek; a key starts the show, the song is
-// heard (on the PulseAudio sink the caller set up) and keeps to the part clock; Space, Right,
-// Page Down, each leaving the capture's frame, and Escape; links to a moment, good and bad; no
-// errors, and no page wider than the window. Prints the bar's ready time and the pacing in a
-// 50 fps part.
+// test mode's frames against glasswhirligo-capture --seek; a key or a click starts the show, the
+// song is heard (on the PulseAudio sink the caller set up) and keeps to the part clock; Space,
+// Right, Page Down, each leaving the capture's frame, and Escape; links to a moment, good and bad,
+// and one followed while the show plays; no errors, and no page wider than the window, at a
+// desktop's size and at a phone's; after one visit, the show without the server. Prints the bar's
+// ready time, the pacing in a 50 fps part and the slowest frame.
 //
-// Chromium (puppeteer-core) joins them for the song as heard against the picture.
+// In each, and in Chromium (puppeteer-core), the song as the sink hears it against the picture.
 //
 // usage: node engines_test.mjs SITE_DIR NATIVE_BUILD_DIR OUT_DIR ENGINE...   (firefox, webkit, chromium)
 // WebKit needs a display ($DISPLAY, Xvfb's) and the sink's monitor as GW_PULSE_MONITOR.
@@ -15,7 +16,7 @@ import fs from 'node:fs';
 import http from 'node:http';
 import path from 'node:path';
 import puppeteer from 'puppeteer-core';
-import { Builder, Capabilities, Key } from 'selenium-webdriver';
+import { Builder, By, Capabilities, Key } from 'selenium-webdriver';
 import { kCanvasPixels, captureFrame } from './frames.mjs';
 import { heardOffsets, recordSink, songEnvelope } from './heard.mjs';
 
@@ -36,7 +37,7 @@ const kTypes = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/c
   '.wasm': 'application/wasm', '.ogg': 'audio/ogg', '.png': 'image/png',
   '.webmanifest': 'application/manifest+json' };
 
-function serve() {
+function serve() {  // a fresh server on a port of its own
   const server = http.createServer((req, res) => {
     const url = new URL(req.url, 'http://127.0.0.1').pathname;
     const file = path.join(site, path.basename(url.endsWith('/') ? '/index.html' : url));
@@ -67,14 +68,14 @@ class FirefoxPage {
   static async open() {
     const browser = await puppeteer.launch({ browser: 'firefox', executablePath: '/usr/bin/firefox-esr',
       headless: true, args: ['--width=1280', '--height=900'], protocolTimeout: 60000 });
-    return Object.assign(new FirefoxPage(), { browser, page: null });
+    return Object.assign(new FirefoxPage(), { browser, page: null, size: { width: 1280, height: 900 } });
   }
   // Each address in a tab of its own: Firefox's driver would at times stop answering in a tab
   // that had moved from one page to another.
   async goto(url) {
     const old = this.page;
     this.page = await this.browser.newPage();
-    await this.page.setViewport({ width: 1280, height: 900 });
+    await this.page.setViewport(this.size);
     await this.page.evaluateOnNewDocument(kCollectErrors);
     if (old) await Promise.race([old.close().catch(() => {}), sleep(5000)]);
     await this.page.goto(url, { waitUntil: 'load' });
@@ -92,7 +93,15 @@ class FirefoxPage {
     }
   }
   async key(name) { await this.page.keyboard.press(name); }
-  async close() { await this.browser.close(); }
+  async click(selector) { await this.page.click(selector); }
+  async resize(width, height) {
+    this.size = { width, height };
+    await this.page.setViewport(this.size);
+  }
+  async close() {
+    await Promise.race([this.browser.close().catch(() => {}), sleep(10000)]);
+    this.browser.process()?.kill('SIGKILL');
+  }
 }
 
 // Chromium only for what a listener hears: the rest of its checks are page_test.mjs's.
@@ -101,7 +110,7 @@ class ChromiumPage extends FirefoxPage {
     const browser = await puppeteer.launch({ executablePath: '/usr/bin/chromium', headless: true,
       pipe: true, ignoreDefaultArgs: ['--mute-audio'], protocolTimeout: 60000,
       args: ['--no-sandbox', '--window-size=1280,900', '--autoplay-policy=user-gesture-required'] });
-    return Object.assign(new ChromiumPage(), { browser, page: null });
+    return Object.assign(new ChromiumPage(), { browser, page: null, size: { width: 1280, height: 900 } });
   }
 }
 
@@ -125,6 +134,8 @@ class WebKitPage {
   }
   eval(expression) { return this.driver.executeScript(`return (${expression})`); }
   async key(name) { await this.driver.actions().sendKeys(kWebKitKeys[name]).perform(); }
+  async click(selector) { await this.driver.findElement(By.css(selector)).click(); }
+  async resize(width, height) { await this.driver.manage().window().setRect({ width, height }); }
   async close() {
     await this.driver.quit().catch(() => {});
     this.server.kill();
@@ -178,13 +189,15 @@ function recordedLevel(ms) {
   });
 }
 
-// A fresh load each time, as a link opened is (not a move within the page).
-async function startByKey(page, base, hash = '') {
+// A fresh load each time, as a link opened is (not a move within the page); the show starts by
+// a key, or by a click on the picture.
+async function startByKey(page, base, hash = '', by = 'key') {
   await page.goto('about:blank');
   await page.goto(`${base}/index.html${hash}`);
   await waitFor(page, 'window.glasswhirligo?.state === "waiting"', 15000);
   const pressed = Date.now();
-  await page.key('Enter');
+  if (by === 'click') await page.click('#prompt');
+  else await page.key('Enter');
   return pressed;
 }
 
@@ -245,6 +258,9 @@ async function playing(page, base) {
   }
   await page.key('Escape');
   check(await waitFor(page, 'glasswhirligo.state === "ended"', 5000), 'Escape ends the show');
+  const times = await page.eval('glasswhirligo.frameTimes');
+  console.log(`${engineName}: ${times.frames} frames in the page: the slowest ${times.worstMs.toFixed(2)} ms, ` +
+    `the mean ${times.meanMs.toFixed(2)} ms`);
   const errors = await page.eval('window.gwErrors');
   check(errors.length === 0, `no errors in the page${errors.length ? ': ' + errors.join('; ') : ''}`);
 }
@@ -260,21 +276,66 @@ async function links(page, base) {
   const [song, clock] = await page.eval('[glasswhirligo.songPosition(), glasswhirligo.partClock()]');
   check(song !== null && Math.abs(song - clock) < 0.05,
     `and the song is there too (${song?.toFixed(3)} s, the clock ${clock.toFixed(3)} s)`);
+  await page.eval(`(() => { location.hash = '#t=30'; })()`);
+  const moved = await waitFor(page, 'glasswhirligo.partClock() < 32', 5000);
+  const at30 = await page.eval('glasswhirligo.partClock()');
+  check(moved && at30 >= 30, `a link followed while it plays moves the show there (#t=30: ${at30.toFixed(2)} s)`);
   await page.key('Escape');
   await waitFor(page, 'glasswhirligo.state === "ended"', 5000);
 
   for (const bad of ['abc', '-5']) {
-    await startByKey(page, base, `#t=${bad}`);
+    await startByKey(page, base, `#t=${bad}`, bad === 'abc' ? 'click' : 'key');
     const fromStart = await waitFor(page, 'glasswhirligo.partClock() > 0.5', 30000);
     const [at2, said] = await page.eval('[glasswhirligo.partClock(), glasswhirligo.message]');
-    check(fromStart && at2 < 5 && said.includes(bad), `#t=${bad} plays from the start and says "${said}"`);
+    check(fromStart && at2 < 5 && said.includes(bad), `#t=${bad} plays from the start and says "${said}"${
+      bad === 'abc' ? ' (started by a click)' : ''}`);
     await page.key('Escape');
     await waitFor(page, 'glasswhirligo.state === "ended"', 5000);
   }
   await startByKey(page, base, '#t=99999');
   const ended = await waitFor(page, 'glasswhirligo.state === "ended"', 40000);
-  check(ended && (await page.eval('glasswhirligo.message')).length > 0,
-    `#t=99999 goes to the end, and the show ends ("${await page.eval('glasswhirligo.message')}")`);
+  const over = await page.eval('glasswhirligo.message');
+  check(ended && over.includes('99999') && over.endsWith('the show is over.'),
+    `#t=99999 goes to the end, and the show ends ("${over}")`);
+}
+
+// After one visit the site plays without its server: the service worker's copy.
+async function offline(page) {
+  const server = await serve();
+  const base = `http://127.0.0.1:${server.address().port}`;
+  await page.goto(`${base}/index.html`);
+  const kept = `(navigator.serviceWorker.controller ? caches.keys().then(async names => names.length === 1 &&
+    (await (await caches.open(names[0])).keys()).length >= 11) : false)`;
+  check(await waitFor(page, kept, 20000), 'the first visit keeps the site');
+  server.closeAllConnections();
+  await new Promise(r => server.close(r));
+  await startByKey(page, base, '', 'click');
+  check(await waitFor(page, 'glasswhirligo.partClock() > 1', 30000), 'without the server the page loads and a click starts it');
+  const a = await page.eval('[glasswhirligo.framesShown, glasswhirligo.songPosition()]');
+  await sleep(1000);
+  const b = await page.eval('[glasswhirligo.framesShown, glasswhirligo.songPosition()]');
+  check(b[0] - a[0] > 10 && a[1] !== null && b[1] - a[1] > 0.8,
+    `offline, frames advance (${b[0] - a[0]} in 1 s) and the song plays (${a[1]?.toFixed(2)} to ${b[1]?.toFixed(2)} s)`);
+  await page.key('Escape');
+}
+
+// A phone's width, upright and sideways: the page is never wider than the window.
+async function phoneSizes(page, base) {
+  for (const [width, height] of [[390, 844], [844, 390]]) {
+    await page.resize(width, height);
+    await startByKey(page, base);
+    await waitFor(page, 'glasswhirligo.state === "playing"', 30000);
+    await page.eval('glasswhirligo.seek(230000)');
+    let widest = 0;
+    for (let i = 0; i < 16; ++i) {
+      widest = Math.max(widest, await page.eval('document.documentElement.scrollWidth - innerWidth'));
+      await sleep(250);
+    }
+    const inner = await page.eval('innerWidth');
+    check(widest <= 0, `a ${inner} px wide window: no horizontal overflow to the show's end (at most ${widest} px)`);
+    await page.key('Escape');
+  }
+  await page.resize(1280, 900);
 }
 
 // The wall-clock time of show time 0, from the page's part clock read in the quickest of a few
@@ -305,7 +366,11 @@ async function heard(page, base) {
   await page.key('Enter');
   await waitFor(page, 'glasswhirligo.partClock() > 0.5', 30000);
   const zeroMs = await clockZero(page);
-  await waitFor(page, 'glasswhirligo.partClock() > 12.5', 20000);
+  const model = [];  // where the page believes the song is heard, against the clock, in ms
+  while (await page.eval('glasswhirligo.partClock() < 12.5')) {
+    model.push(await page.eval('Math.round(1000 * (glasswhirligo.songPosition() - glasswhirligo.partClock()))'));
+    await sleep(500);
+  }
   const output = await page.eval('glasswhirligo.output()');
   await page.key('Escape');
   const sound = await recording.stop();
@@ -316,22 +381,27 @@ async function heard(page, base) {
   console.log(`${engineName}: the song heard ahead of the picture: ${firstMs.toFixed(1)} ms at its first sound, ` +
     `then ${seconds.map(o => o.ms).join(', ')} ms over 0-10 s; the browser reports ${
       ['base', 'output'].map(k => `${k} latency ${(1000 * output[k] || 0).toFixed(1)} ms`).join(', ')
-    }, the page found ${(1000 * output.unreported).toFixed(1)} ms more`);
+    }, the page found ${(1000 * output.unreported).toFixed(1)} ms more; the page's own reckoning ${model.join(', ')} ms`);
   check(Math.abs(firstMs) <= kInSync && inSync >= 8,
     `the song is heard within ${kInSync} ms of the picture from its first sound (${inSync} of 10 seconds)`);
 }
 
-// Firefox's driver now and then stops answering in a tab: the step then runs again, once, in a
-// new tab, and what it had found in the stuck tab is forgotten.
-async function once(step, page, base) {
+// Firefox's driver now and then stops answering in a tab, and at times then in the browser
+// too: the step then runs again, once, in a fresh browser, and what it had found in the stuck
+// one is forgotten. Gives the page the steps after it use.
+async function once(step, page, base, open) {
   const before = failures;
   try {
     await step(page, base);
+    return page;
   } catch (e) {
     if (!(e instanceof Stuck)) throw e;
-    console.log(`${engineName}: the tab stopped answering in ${step.name}; that step again in a new tab`);
+    console.log(`${engineName}: the page stopped answering in ${step.name}; that step again in a fresh browser`);
     failures = before;
-    await step(page, base);
+    await page.close();
+    const fresh = await open();
+    await step(fresh, base);
+    return fresh;
   }
 }
 
@@ -340,7 +410,8 @@ async function main() {
   const server = await serve();
   const base = `http://127.0.0.1:${server.address().port}`;
   const kinds = { firefox: FirefoxPage, webkit: WebKitPage, chromium: ChromiumPage };
-  const steps = { firefox: [testMode, playing, heard, links], webkit: [testMode, playing, heard, links],
+  const all = [testMode, playing, heard, links, phoneSizes, offline];
+  const steps = { firefox: all, webkit: all,
     chromium: [heard] };
   const limit = setTimeout(() => { console.log('FAIL the engine checks took more than 600 s'); process.exit(1); }, 600000);
   for (const name of engines) {
@@ -349,7 +420,7 @@ async function main() {
     let page = null;
     try {
       page = await kinds[name].open();
-      for (const step of steps[name]) await once(step, page, base);
+      for (const step of steps[name]) page = await once(step, page, base, () => kinds[name].open());
     } catch (e) {
       check(false, e.stack || e);
     } finally {
