@@ -544,10 +544,9 @@
       bar.seekTo(ms);
       this.sought = { ms, text: this.text };
     },
-    // The show ended at the link's moment, with no seek since: the link was past its end.
+    // The show ended at the link's moment: the link was past its end.
     endedShow() {
-      return this.sought !== null && status.lastSeekMs === this.sought.ms &&
-        (bar.end === null || this.sought.ms >= bar.end);
+      return this.sought !== null && (bar.end === null || this.sought.ms >= bar.end);
     },
   };
 
