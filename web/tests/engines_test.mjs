@@ -10,6 +10,7 @@
 // In each, and in Chromium (puppeteer-core), the song as the sink hears it against the picture.
 //
 // usage: node engines_test.mjs SITE_DIR NATIVE_BUILD_DIR OUT_DIR ENGINE...   (firefox, webkit, chromium)
+// GW_ENGINE_STEPS=links,offline (the step functions' names) runs only those steps.
 // WebKit needs a display ($DISPLAY, Xvfb's) and the sink's monitor as GW_PULSE_MONITOR.
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
@@ -420,7 +421,8 @@ async function main() {
     let page = null;
     try {
       page = await kinds[name].open();
-      for (const step of steps[name]) page = await once(step, page, base, () => kinds[name].open());
+      const chosen = process.env.GW_ENGINE_STEPS?.split(',');
+      for (const step of steps[name].filter(s => !chosen || chosen.includes(s.name))) page = await once(step, page, base, () => kinds[name].open());
     } catch (e) {
       check(false, e.stack || e);
     } finally {
