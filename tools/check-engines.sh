@@ -9,10 +9,7 @@ site=$1 native=$2 out=$3
 shift 3
 [ $# -gt 0 ] || set -- firefox webkit chromium
 tests="$root/web/tests"
-if [ ! -d "$tests/node_modules" ] || [ "$tests/package-lock.json" -nt "$tests/node_modules" ]; then
-  (cd "$tests" && npm ci --no-audit --no-fund --loglevel=error)
-  touch "$tests/node_modules"
-fi
+"$root/tools/test-drivers.sh"
 
 run=$(mktemp -d /tmp/gw-engines.XXXXXX)
 pulse="" xvfb=""

@@ -37,5 +37,6 @@ echo "check-web: the site downloads $size MB (build-web/site/)"
 
 zip=$(ls "$out"/glasswhirligo-*-web.zip)
 echo "check-web: the archive for static hosts is $(basename "$zip"), $(du -k "$zip" | cut -f1) kB"
+"$root/tools/test-drivers.sh"
 node "$root/web/tests/page_test.mjs" "$out/site" "$native" "$out/page-check" "$zip"
 "$root/tools/check-engines.sh" "$out/site" "$native" "$out/engines-check"
