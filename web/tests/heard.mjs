@@ -49,6 +49,8 @@ export function recordSink(monitor) {
   };
 }
 
+const kClearBy = 0.05;  // a clear match beats any other peak by this much
+
 function correlation(a, aFrom, b, bFrom, n) {
   let ma = 0, mb = 0;
   for (let i = 0; i < n; ++i) { ma += a[aFrom + i]; mb += b[bFrom + i]; }
@@ -70,15 +72,33 @@ export function heardOffsets(recording, song, zeroMs,
   const result = [];
   for (let t = fromMs; t < toMs; t += stepMs) {
     const recFrom = Math.round(zeroMs + t - recording.startMs);
-    let best = { at: t, ms: null, match: -1 };
+    const matches = [];
     for (let d = -searchMs; d <= searchMs; ++d) {
       const songFrom = t + d;
       if (recFrom < 0 || songFrom < 0 || recFrom + windowMs > recording.envelope.length ||
           songFrom + windowMs > song.length) continue;
-      const match = correlation(recording.envelope, recFrom, song, songFrom, windowMs);
-      if (match > best.match) best = { at: t, ms: d, match };
+      matches.push({ d, match: correlation(recording.envelope, recFrom, song, songFrom, windowMs) });
     }
-    result.push(best);
+    const best = matches.reduce((a, b) => (b.match > a.match ? b : a), { d: null, match: -1 });
+    // The other peaks that match about as well: where the song holds a note, noise may pick
+    // any of them.
+    const peaks = matches.filter((m, i) => m.match >= best.match - kClearBy &&
+      m.match >= (matches[i - 1]?.match ?? -1) && m.match >= (matches[i + 1]?.match ?? -1));
+    result.push({ at: t, ms: best.d, match: best.match, peaks: peaks.map(m => m.d) });
   }
   return result;
+}
+
+// A window with several peaks that match about as well takes the one nearest the median of the
+// windows that have one clear peak (the song heard drifts slowly, if at all), and is marked
+// `ambiguous`.
+export function settleOffsets(offsets) {
+  const clear = offsets.filter(o => o.ms !== null && o.peaks.length === 1).map(o => o.ms);
+  if (!clear.length) return offsets;
+  const median = clear.sort((a, b) => a - b)[clear.length >> 1];
+  return offsets.map(o => {
+    if (o.ms === null || o.peaks.length === 1) return o;
+    const ms = o.peaks.reduce((a, b) => (Math.abs(b - median) < Math.abs(a - median) ? b : a));
+    return { ...o, ms, ambiguous: true };
+  });
 }
