@@ -49,6 +49,8 @@
     seek: ms => bar.seekTo(ms),  // as the bar seeks (the console's, and the benchmark's)
   };
 
+  const sleep = ms => new Promise(r => setTimeout(r, ms));
+
   function say(text) {
     status.message = text;
     messageLine.textContent = text;
@@ -159,7 +161,7 @@
       setTimeout(() => {
         if (this.context.state !== 'running') say(kSoundBlocked);
       }, kSoundPatienceMs);
-      await Promise.race([this.running, new Promise(r => setTimeout(r, 500))]);
+      await Promise.race([this.running, sleep(500)]);
     },
 
     async lateStart() {
@@ -183,7 +185,7 @@
     measured: null,  // settles once `unreported` is known
     async measureLead() {
       // A context that has just started may still be opening its output.
-      await new Promise(r => setTimeout(r, 1500));
+      await sleep(1500);
       const before = await this.steadyLead();
       const silent = this.context.createBufferSource();
       silent.buffer = this.context.createBuffer(1, this.context.sampleRate, this.context.sampleRate);
@@ -193,7 +195,7 @@
       // Measured at once: one browser's clock then stands still for a while.
       let after = -Infinity;
       for (let i = 0; i < 10; ++i) {
-        await new Promise(r => setTimeout(r, 20));
+        await sleep(20);
         after = Math.max(after, this.lead());
       }
       if (before === null) return;
@@ -214,7 +216,7 @@
         const last = leads.slice(-10);
         if (last.length === 10 && Math.max(...last) - Math.min(...last) < kLeadNoise)
           return last.reduce((a, b) => a + b) / last.length;
-        await new Promise(r => setTimeout(r, 20));
+        await sleep(20);
       }
       return null;
     },
@@ -230,7 +232,7 @@
       if (!this.audible()) return false;
       await this.measured;
       this.startAt(0, this.latency());
-      await new Promise(r => setTimeout(r, this.latency() * 1000));
+      await sleep(this.latency() * 1000);
       clearInterval(this.keeper);
       this.keeper = setInterval(() => this.keepInTime(), 500);
       return true;
