@@ -37,6 +37,7 @@
     lastSeekMs: null,  // the show time the bar last asked for
     seekResponseMs: null,  // from the last key or click that moved the show to its new frame
     songPosition: () => sound.position(),
+    songRate: () => sound.rate,
     // What the browser reports of its audio output, and the lead it did not report, in s.
     output: () => sound.context && { base: sound.context.baseLatency, output: sound.context.outputLatency,
       unreported: sound.unreported },
@@ -138,6 +139,7 @@
     rate: 1,         // the song's playback speed, and where it was at one moment of the audio clock
     anchorTime: 0,
     anchorPosition: 0,
+    anchorLead: 0,  // the audio clock's lead over the page's as the anchor was taken
 
     prepare(bytes) {
       const Context = window.AudioContext || window.webkitAudioContext;
@@ -247,8 +249,27 @@
       this.source.connect(this.context.destination);
       this.source.start(0, offset);
       this.rate = 1;
-      this.anchorTime = this.context.currentTime + delay;  // heard from then on
-      this.anchorPosition = offset;
+      this.anchor(offset, delay);
+    },
+
+    // The song is at `position` `delay` seconds from now on the audio clock.
+    anchor(position, delay = 0) {
+      this.anchorTime = this.context.currentTime + delay;
+      this.anchorPosition = position;
+      this.anchorLead = this.lead();
+    },
+
+    // A page kept busy (a seek that replays the show) may read an audio clock that one browser
+    // has not moved on since the busy stretch began: the song starts when asked, but its anchor
+    // is that much early, and the reckoning would run ahead once the clock catches up, and the
+    // song be slowed to match. A jump of the audio clock against the page's since the anchor was
+    // taken moves the anchor with it.
+    catchUp() {
+      if (!this.source) return;
+      const jump = this.lead() - this.anchorLead;
+      if (jump <= kStaleClock) return;
+      this.anchorTime += jump;
+      this.anchorLead += jump;
     },
 
     // The show moved, stopped or went on: the song goes where the show is, unless it is there.
@@ -256,6 +277,7 @@
       if (!this.keeper) return;  // silent, or stopped
       const at = status.partClock();
       if (at === null || clock.paused) return this.silence();
+      this.catchUp();
       if (this.source && Math.abs(at - this.position()) < 0.02) return;
       this.startAt(at + this.latency(), this.latency());
     },
@@ -266,10 +288,10 @@
     keepInTime() {
       const at = status.partClock();
       if (at === null || clock.paused || !this.source) return;
+      this.catchUp();
       const behind = at - this.position();
       if (Math.abs(behind) > 0.25) return this.startAt(at + this.latency(), this.latency());
-      this.anchorPosition = this.position();
-      this.anchorTime = this.context.currentTime;
+      this.anchor(this.position());
       this.rate = 1 + Math.max(-0.005, Math.min(0.005, behind / 4));
       this.source.playbackRate.value = this.rate;
     },
@@ -297,6 +319,7 @@
   const kSoundPatienceMs = 4000;
   const kLeadNoise = 0.025;  // s: how far an audio clock's steps stray from a steady pace
   const kLatestLead = 0.25;  // s: more than any output queue holds
+  const kStaleClock = 0.05;  // s: an audio clock further behind than this had stood still
 
   // ---- Loading -----------------------------------------------------------------------------
 
