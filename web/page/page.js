@@ -265,7 +265,6 @@
     // song be slowed to match. A jump of the audio clock against the page's since the anchor was
     // taken moves the anchor with it.
     catchUp() {
-      if (!this.source) return;
       const jump = this.lead() - this.anchorLead;
       if (jump <= kStaleClock) return;
       this.anchorTime += jump;
@@ -277,7 +276,6 @@
       if (!this.keeper) return;  // silent, or stopped
       const at = status.partClock();
       if (at === null || clock.paused) return this.silence();
-      this.catchUp();
       if (this.source && Math.abs(at - this.position()) < 0.02) return;
       this.startAt(at + this.latency(), this.latency());
     },
@@ -288,7 +286,6 @@
     keepInTime() {
       const at = status.partClock();
       if (at === null || clock.paused || !this.source) return;
-      this.catchUp();
       const behind = at - this.position();
       if (Math.abs(behind) > 0.25) return this.startAt(at + this.latency(), this.latency());
       this.anchor(this.position());
@@ -311,6 +308,7 @@
     // Where in the song the listener is.
     position() {
       if (!this.source) return null;
+      this.catchUp();
       return this.anchorPosition + (this.context.currentTime - this.anchorTime) * this.rate;
     },
   };
