@@ -403,14 +403,16 @@ async function heard(page, base) {
   const loud = envelope => envelope.findIndex(v => v > 100);
   const firstMs = loud(song) - (sound.startMs + loud(sound.envelope) - zeroMs);
   const seconds = settleOffsets(heardOffsets(sound, song, zeroMs, { toMs: 10000 }));
-  const inSync = seconds.filter(o => o.ms !== null && Math.abs(o.ms) <= kInSync).length;
+  const timed = seconds.filter(o => !o.untimeable);
+  const inSync = timed.filter(o => o.ms !== null && Math.abs(o.ms) <= kInSync).length;
   console.log(`${engineName}: the song heard ahead of the picture: ${firstMs.toFixed(1)} ms at its first sound, ` +
-    `then ${seconds.map(o => `${o.ms}${o.ambiguous ? '*' : ''}`).join(', ')} ms over 0-10 s (*: two offsets matched ` +
-    `about as well, the one nearer the others is taken); the browser reports ${
+    `then ${seconds.map(o => (o.untimeable ? '-' : `${o.ms}${o.ambiguous ? '*' : ''}`)).join(', ')} ms over ` +
+    '0-10 s (*: peaks that matched about as well, the one nearest the others taken; -: the song\'s loudness ' +
+    `cannot time it there); the browser reports ${
       ['base', 'output'].map(k => `${k} latency ${(1000 * output[k] || 0).toFixed(1)} ms`).join(', ')
     }, the page found ${(1000 * output.unreported).toFixed(1)} ms more; the page's own reckoning ${model.join(', ')} ms`);
-  check(Math.abs(firstMs) <= kInSync && inSync === seconds.length,
-    `the song is heard within ${kInSync} ms of the picture from its first sound (${inSync} of ${seconds.length} seconds)`);
+  check(Math.abs(firstMs) <= kInSync && timed.length >= 6 && inSync === timed.length,
+    `the song is heard within ${kInSync} ms of the picture from its first sound (${inSync} of the ${timed.length} seconds it can be timed in)`);
 }
 
 // Firefox's driver now and then stops answering in a tab, and at times then in the browser

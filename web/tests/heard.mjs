@@ -63,6 +63,20 @@ function correlation(a, aFrom, b, bFrom, n) {
   return aa && bb ? ab / Math.sqrt(aa * bb) : 0;
 }
 
+// Whether the song's loudness over the window fixes its time to a few ms: where it swells
+// slowly, or its notes repeat fast and evenly, it matches itself shifted by 10 ms or more
+// almost as well as unshifted, and a match against a recording could land that far off.
+const kSelfLobeMs = 10, kSelfMatch = 0.6;
+
+function timeable(song, t, windowMs, searchMs) {
+  for (let d = kSelfLobeMs; d <= searchMs; ++d) {
+    if (t + d + windowMs > song.length) return false;
+    if (correlation(song, t, song, t + d, windowMs) > kSelfMatch) return false;
+    if (t - d >= 0 && correlation(song, t, song, t - d, windowMs) > kSelfMatch) return false;
+  }
+  return true;
+}
+
 // Every `stepMs` of show time from `fromMs` to `toMs`, how far the song heard over the next
 // `windowMs` is ahead of the part clock, in ms (negative: behind), and how well the best match
 // matched (1 is perfect). `zeroMs` is the wall-clock time of show time 0; `searchMs` bounds the
@@ -71,6 +85,10 @@ export function heardOffsets(recording, song, zeroMs,
   { fromMs = 0, toMs = 10000, stepMs = 1000, windowMs = 2000, searchMs = 60 } = {}) {
   const result = [];
   for (let t = fromMs; t < toMs; t += stepMs) {
+    if (!timeable(song, t, windowMs, searchMs)) {
+      result.push({ at: t, ms: null, untimeable: true });
+      continue;
+    }
     const recFrom = Math.round(zeroMs + t - recording.startMs);
     const matches = [];
     for (let d = -searchMs; d <= searchMs; ++d) {
