@@ -391,7 +391,7 @@ async function heard(page, base) {
     await page.key('Enter');
     await waitFor(page, 'glasswhirligo.partClock() > 0.5', 30000);
     zeroMs = await clockZero(page);
-    while (await page.eval('glasswhirligo.partClock() < 12.5')) {
+    while (await page.eval('glasswhirligo.partClock() < 8.5')) {  // the seconds that can be timed
       model.push(await page.eval('Math.round(1000 * (glasswhirligo.songPosition() - glasswhirligo.partClock()))'));
       await sleep(500);
     }
@@ -416,21 +416,23 @@ async function heard(page, base) {
 }
 
 // Firefox's driver now and then stops answering in a tab, and at times then in the browser
-// too: the step then runs again, once, in a fresh browser, and what it had found in the stuck
-// one is forgotten. Gives the page the steps after it use.
+// too: the step then runs again in a fresh browser, twice at most, and what it had found in the
+// stuck one is forgotten. Gives the page the steps after it use.
+const kReruns = 2;
+
 async function once(step, page, base, open) {
   const before = failures;
-  try {
-    await step(page, base);
-    return page;
-  } catch (e) {
-    if (!(e instanceof Stuck)) throw e;
-    console.log(`${engineName}: in ${step.name}, ${e.message}; that step again in a fresh browser`);
-    failures = before;
-    await page.close();
-    const fresh = await open();
-    await step(fresh, base);
-    return fresh;
+  for (let rerun = 0; ; ++rerun) {
+    try {
+      await step(page, base);
+      return page;
+    } catch (e) {
+      if (!(e instanceof Stuck) || rerun === kReruns) throw e;
+      console.log(`${engineName}: in ${step.name}, ${e.message}; that step again in a fresh browser`);
+      failures = before;
+      await page.close();
+      page = await open();
+    }
   }
 }
 
