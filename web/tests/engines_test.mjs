@@ -442,8 +442,7 @@ async function main() {
   const base = `http://127.0.0.1:${server.address().port}`;
   const kinds = { firefox: FirefoxPage, webkit: WebKitPage, chromium: ChromiumPage };
   const all = [testMode, playing, heard, links, phoneSizes, offline];
-  const steps = { firefox: all, webkit: all,
-    chromium: [heard] };
+  const steps = { firefox: all, webkit: all, chromium: [heard] };
   const limit = setTimeout(() => { console.log('FAIL the engine checks took more than 600 s'); process.exit(1); }, 600000);
   for (const name of engines) {
     engineName = name;

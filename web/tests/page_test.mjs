@@ -117,6 +117,12 @@ async function open(browser) {
       if (d) throw new Error(`${expression}: ${d.exception?.description || d.text}`);
       return r.result.value;
     },
+    // A visit started as a viewer starts it: a key once the page waits for a gesture.
+    async visitAndStart(url) {
+      await page.visit(url);
+      await page.waitFor('glasswhirligo.state === "waiting"', 10000);
+      await page.keyboard.press('Enter');
+    },
     async waitFor(expression, timeoutMs) {
       const until = Date.now() + timeoutMs;
       while (Date.now() < until) {
@@ -236,9 +242,7 @@ async function canvasIsCapture(page, what) {
 }
 
 async function playerKeysAndBar(page, base) {
-  await page.visit(`${base}/index.html`);
-  await page.waitFor('glasswhirligo.state === "waiting"', 10000);
-  await page.keyboard.press('Enter');
+  await page.visitAndStart(`${base}/index.html`);
   check(await page.waitFor('glasswhirligo.timeline !== null', 40000),
     'the bar learns the parts\' starts and the length ' +
     `(${JSON.stringify(await page.eval('glasswhirligo.timeline'))})`);
@@ -408,9 +412,7 @@ async function messages(page, base) {
 
   const { identifier } = await page.evaluateOnNewDocument(
     'AudioContext.prototype.resume = () => new Promise(() => {})');
-  await page.visit(`${base}/index.html`);
-  await page.waitFor('glasswhirligo.state === "waiting"', 10000);
-  await page.keyboard.press('Enter');
+  await page.visitAndStart(`${base}/index.html`);
   const silent = await page.waitFor(`glasswhirligo.partClock() > 1 && glasswhirligo.songPosition() === null
     && glasswhirligo.message.includes('blocks sound')`, 30000);
   check(silent, `sound blocked: "${await page.eval('glasswhirligo.message')}", the show plays on`);
@@ -422,9 +424,7 @@ async function messages(page, base) {
     const resume = AudioContext.prototype.resume;
     AudioContext.prototype.resume = function () {
       return new Promise(r => setTimeout(r, 7000)).then(() => resume.call(this)); }; }`);
-  await page.visit(`${base}/index.html`);
-  await page.waitFor('glasswhirligo.state === "waiting"', 10000);
-  await page.keyboard.press('Enter');
+  await page.visitAndStart(`${base}/index.html`);
   const blocked = await page.waitFor('glasswhirligo.message.includes("blocks sound")', 10000);
   const late = await page.waitFor('glasswhirligo.partClock() > 8 && glasswhirligo.songPosition() !== null', 30000);
   const [said, song, at] = await page.eval('[glasswhirligo.message, glasswhirligo.songPosition(), glasswhirligo.partClock()]');
@@ -444,9 +444,7 @@ async function messages(page, base) {
         this.context.gwPlaying = true; return start.apply(this, args); };
       Object.defineProperty(BaseAudioContext.prototype, 'currentTime', {
         get() { return time.call(this) + (this.gwPlaying ? ${leadS} : 0) + ${strayS} * Math.random(); } }); }`);
-    await page.visit(`${base}/index.html`);
-    await page.waitFor('glasswhirligo.state === "waiting"', 10000);
-    await page.keyboard.press('Enter');
+    await page.visitAndStart(`${base}/index.html`);
     await page.waitFor('glasswhirligo.partClock() > 1', 30000);
     const found = (await page.eval('glasswhirligo.output()')).unreported;
     const [song, at] = await page.eval('[glasswhirligo.songPosition(), glasswhirligo.partClock()]');
@@ -469,9 +467,7 @@ async function messages(page, base) {
       return start.apply(this, args); };
     Object.defineProperty(BaseAudioContext.prototype, 'currentTime', {
       get() { return time.call(this) - (performance.now() < behindUntil ? 0.2 : 0); } }); }`);
-  await page.visit(`${base}/index.html`);
-  await page.waitFor('glasswhirligo.state === "waiting"', 10000);
-  await page.keyboard.press('Enter');
+  await page.visitAndStart(`${base}/index.html`);
   await page.waitFor('glasswhirligo.partClock() > 1 && glasswhirligo.songPosition() !== null', 30000);
   await page.eval('(window.gwStaleOnStart = true, glasswhirligo.seek(40000))');
   await page.waitFor('glasswhirligo.partClock() > 41.5', 10000);
